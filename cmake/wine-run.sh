@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in a throwaway prefix:
+#   wine-run.sh PREFIX PROGRAM [ARGS...]
+# The prefix is made on first use (under a lock, so parallel tests share it),
+# with the crash debugger switched off so that a crash fails the run instead
+# of waiting for a click. A time-out ends a program that hangs.
+set -euo pipefail
+
+prefix=$1
+shift
+
+export WINEPREFIX=$prefix
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko installer, no menu entries on the host.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}
+export DISPLAY=${DISPLAY:-}
+
+make_prefix() {
+  mkdir -p "$(dirname "$prefix")"
+  (
+    flock 9
+    if [ ! -f "$prefix/.cartscope-ready" ]; then
+      rm -rf "$prefix"
+      wineboot -i >/dev/null 2>&1
+      for view in 32 64; do
+        wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f /reg:$view >/dev/null 2>&1 || true
+      done
+      wineserver -w
+      touch "$prefix/.cartscope-ready"
+    fi
+  ) 9>"$prefix.lock"
+}
+
+[ -f "$prefix/.cartscope-ready" ] || make_prefix
+
+# A server that outlives single runs spares each program the start-up of Wine;
+# it ends by itself a minute after the last program.
+wineserver -p60 >/dev/null 2>&1 || true
+
+exec timeout --kill-after=10 "${CARTSCOPE_WINE_TIMEOUT:-300}" wine "$@"

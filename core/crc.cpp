@@ -1,0 +1,155 @@
+#include "crc.h"
+
+#include <array>
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define CARTSCOPE_CRC32_CLMUL 1
+#endif
+
+namespace cartscope {
+
+namespace {
+
+constexpr std::array<std::uint16_t, 256> makeCrc16Table() {
+    std::array<std::uint16_t, 256> table{};
+    for (unsigned i = 0; i < 256; ++i) {
+        std::uint16_t c = static_cast<std::uint16_t>(i);
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? static_cast<std::uint16_t>((c >> 1) ^ 0xA001) : static_cast<std::uint16_t>(c >> 1);
+        table[i] = c;
+    }
+    return table;
+}
+
+constexpr auto kCrc16Table = makeCrc16Table();
+
+// Sixteen tables for slicing by sixteen: table[0] is the classic byte table,
+// table[k][b] is the CRC of byte b followed by k zero bytes.
+using Crc32Tables = std::array<std::array<std::uint32_t, 256>, 16>;
+
+constexpr Crc32Tables makeCrc32Tables() {
+    Crc32Tables t{};
+    for (unsigned i = 0; i < 256; ++i) {
+        std::uint32_t c = i;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+        t[0][i] = c;
+    }
+    for (unsigned i = 0; i < 256; ++i)
+        for (std::size_t k = 1; k < t.size(); ++k) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
+    return t;
+}
+
+constexpr Crc32Tables kCrc32 = makeCrc32Tables();
+
+inline std::uint32_t load32le(const unsigned char* p) {
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+}
+
+// `state` is the running register (already inverted).
+std::uint32_t crc32Tables(std::uint32_t state, const unsigned char* p, std::size_t n) {
+    while (n >= 16) {
+        const std::uint32_t a = load32le(p) ^ state;
+        const std::uint32_t b = load32le(p + 4);
+        const std::uint32_t c = load32le(p + 8);
+        const std::uint32_t d = load32le(p + 12);
+        state = kCrc32[15][a & 0xFF] ^ kCrc32[14][(a >> 8) & 0xFF] ^ kCrc32[13][(a >> 16) & 0xFF] ^ kCrc32[12][a >> 24] ^
+                kCrc32[11][b & 0xFF] ^ kCrc32[10][(b >> 8) & 0xFF] ^ kCrc32[9][(b >> 16) & 0xFF] ^ kCrc32[8][b >> 24] ^
+                kCrc32[7][c & 0xFF] ^ kCrc32[6][(c >> 8) & 0xFF] ^ kCrc32[5][(c >> 16) & 0xFF] ^ kCrc32[4][c >> 24] ^
+                kCrc32[3][d & 0xFF] ^ kCrc32[2][(d >> 8) & 0xFF] ^ kCrc32[1][(d >> 16) & 0xFF] ^ kCrc32[0][d >> 24];
+        p += 16;
+        n -= 16;
+    }
+    while (n--) state = (state >> 8) ^ kCrc32[0][(state ^ *p++) & 0xFF];
+    return state;
+}
+
+#ifdef CARTSCOPE_CRC32_CLMUL
+
+// Folding with carry-less multiplication: four 128-bit lanes are folded
+// forward 512 bits at a time, then into one lane, then reduced to 32 bits with
+// a Barrett reduction. The constants are powers of x modulo the bit-reflected
+// polynomial. Needs n >= 64 and n a multiple of 16.
+#define CARTSCOPE_CLMUL_TARGET __attribute__((target("pclmul,sse4.1")))
+
+CARTSCOPE_CLMUL_TARGET inline __m128i load128(const unsigned char* q) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+}
+
+// x * k folded forward and added to the data that follows.
+CARTSCOPE_CLMUL_TARGET inline __m128i fold(__m128i x, __m128i k, __m128i next) {
+    return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), next);
+}
+
+CARTSCOPE_CLMUL_TARGET std::uint32_t crc32Clmul(std::uint32_t state, const unsigned char* p,
+                                                                   std::size_t n) {
+    const __m128i k1k2 = _mm_set_epi64x(0x1c6e41596, 0x154442bd4);
+    const __m128i k3k4 = _mm_set_epi64x(0x0ccaa009e, 0x1751997d0);
+    const __m128i k5 = _mm_set_epi64x(0, 0x163cd6124);
+    const __m128i polyMu = _mm_set_epi64x(0x1f7011641, 0x1db710641);
+    const __m128i mask32 = _mm_set_epi32(0, 0, 0, -1);
+
+    __m128i x1 = _mm_xor_si128(load128(p), _mm_cvtsi32_si128(static_cast<int>(state)));
+    __m128i x2 = load128(p + 16);
+    __m128i x3 = load128(p + 32);
+    __m128i x4 = load128(p + 48);
+    p += 64;
+    n -= 64;
+    while (n >= 64) {
+        x1 = fold(x1, k1k2, load128(p));
+        x2 = fold(x2, k1k2, load128(p + 16));
+        x3 = fold(x3, k1k2, load128(p + 32));
+        x4 = fold(x4, k1k2, load128(p + 48));
+        p += 64;
+        n -= 64;
+    }
+    x1 = fold(x1, k3k4, x2);
+    x1 = fold(x1, k3k4, x3);
+    x1 = fold(x1, k3k4, x4);
+    while (n >= 16) {
+        x1 = fold(x1, k3k4, load128(p));
+        p += 16;
+        n -= 16;
+    }
+
+    // 128 bits to 64.
+    x1 = _mm_xor_si128(_mm_srli_si128(x1, 8), _mm_clmulepi64_si128(x1, k3k4, 0x10));
+    // 64 bits to 32 (with 32 zero bits appended).
+    x1 = _mm_xor_si128(_mm_srli_si128(x1, 4), _mm_clmulepi64_si128(_mm_and_si128(x1, mask32), k5, 0x00));
+    // Barrett reduction.
+    __m128i t = _mm_clmulepi64_si128(_mm_and_si128(x1, mask32), polyMu, 0x10);
+    t = _mm_clmulepi64_si128(_mm_and_si128(t, mask32), polyMu, 0x00);
+    x1 = _mm_xor_si128(x1, t);
+    return static_cast<std::uint32_t>(_mm_extract_epi32(x1, 1));
+}
+
+bool haveClmul() {
+    static const bool have = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+    return have;
+}
+
+#endif
+
+}  // namespace
+
+std::uint16_t crc16(const void* data, std::size_t size, std::uint16_t crc) {
+    auto p = static_cast<const unsigned char*>(data);
+    while (size--) crc = static_cast<std::uint16_t>((crc >> 8) ^ kCrc16Table[(crc ^ *p++) & 0xFF]);
+    return crc;
+}
+
+std::uint32_t crc32(const void* data, std::size_t size, std::uint32_t crc) {
+    auto p = static_cast<const unsigned char*>(data);
+    std::uint32_t state = ~crc;
+#ifdef CARTSCOPE_CRC32_CLMUL
+    if (size >= 64 && haveClmul()) {
+        const std::size_t bulk = size & ~std::size_t{15};
+        state = crc32Clmul(state, p, bulk);
+        p += bulk;
+        size -= bulk;
+    }
+#endif
+    return ~crc32Tables(state, p, size);
+}
+
+}  // namespace cartscope

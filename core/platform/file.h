@@ -1,0 +1,57 @@
+// Binary file access for the core. One implementation per platform
+// (platform/posix, platform/win32); all failures are reported as errno values.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace cartscope::platform {
+
+class File {
+public:
+    enum class Mode {
+        Read,       // existing file, reading only ("rb")
+        ReadWrite,  // existing file, reading and writing ("r+b")
+        Create,     // new or truncated file, writing ("wb")
+    };
+
+    File() = default;
+    ~File();
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Opens `path`; returns 0 or the errno value of the failure.
+    int open(const std::u16string& path, Mode mode);
+    bool isOpen() const { return fd_ >= 0; }
+
+    // Moves to an absolute offset; returns 0 or an errno value.
+    int seek(std::uint64_t offset);
+    // Moves to the end; gives the length in `size`. Returns 0 or an errno value.
+    int seekEnd(std::uint64_t& size);
+    // Reads up to `count` bytes at the current position. Gives the number of
+    // bytes read; 0 at the end of the file or on an error (see lastError).
+    std::size_t read(void* buffer, std::size_t count);
+    // Writes all `count` bytes; returns 0 or an errno value.
+    int write(const void* buffer, std::size_t count);
+    // Sets the file's length; a longer file is filled with zero bytes.
+    int resize(std::uint64_t length);
+    // Closes the file; returns 0 or the errno value of the close.
+    int close();
+
+    int lastError() const { return lastError_; }
+
+private:
+    int fd_ = -1;
+    int lastError_ = 0;
+};
+
+// Whether `c` separates folders in a path on this platform.
+bool isPathSeparator(char16_t c);
+
+// Makes a file read-only or writable again (used by tools and tests).
+int setReadOnly(const std::u16string& path, bool readOnly);
+
+}  // namespace cartscope::platform

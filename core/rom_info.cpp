@@ -1,0 +1,176 @@
+#include "rom_info.h"
+
+#include <vector>
+
+#include "code_tables.h"
+#include "crc.h"
+
+namespace cartscope {
+
+namespace {
+
+constexpr std::size_t kHeaderCrcOffset = 0x15E;
+constexpr std::size_t kBannerOffsetField = 0x068;
+constexpr std::size_t kUsedSizeField = 0x080;
+constexpr std::size_t kDsiUsedSizeOffset = 0x210;  // in the longer header of DSi cartridges
+constexpr std::size_t kBannerCrcOffset = 0x002;
+constexpr std::size_t kBannerCrcStart = 0x020;
+constexpr std::size_t kIconBitmap = 0x020;
+constexpr std::size_t kIconPalette = 0x220;
+constexpr std::size_t kTitles = 0x240;
+constexpr std::size_t kTitleSlot = 0x100;
+constexpr std::size_t kCrcPiece = 10240;
+
+std::uint16_t get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+std::uint32_t get32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+}
+void put32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// A 5-bit channel widened to 8 bits, its top bits repeated below.
+std::uint32_t widenChannel(unsigned v) { return (v << 3) | (v >> 2); }
+
+// Total used size of a DSi cartridge, 0 when the file is too short for it.
+std::uint32_t readDsiUsedSize(ByteSource& source) {
+    std::uint8_t bytes[4];
+    if (!source.seek(kDsiUsedSizeOffset) || !readFully(source, bytes, sizeof bytes)) return 0;
+    return get32(bytes);
+}
+
+std::uint32_t fileCrc32(ByteSource& source) {
+    if (!source.seek(0)) return 0;
+    std::vector<std::uint8_t> piece(kCrcPiece);
+    std::uint32_t crc = 0;
+    for (;;) {
+        const std::size_t got = source.read(piece.data(), piece.size());
+        if (got == 0) break;
+        crc = crc32(piece.data(), got, crc);
+    }
+    return crc;
+}
+
+// A record that knows only where its file is.
+RomInfo emptyRecord(const std::u16string& path) {
+    RomInfo rom;
+    rom.path = path;
+    std::size_t cut = path.size();
+    while (cut > 0 && !platform::isPathSeparator(path[cut - 1])) --cut;
+    rom.folder = path.substr(0, cut);
+    rom.fileName = path.substr(cut);
+    return rom;
+}
+
+}  // namespace
+
+std::uint32_t cardCapacity(std::uint32_t usedSize) {
+    std::uint32_t capacity = 1;
+    while (capacity < usedSize && capacity < RomInfo::kMaxUsedSize) capacity <<= 1;
+    return capacity;
+}
+
+std::uint32_t RomInfo::bannerOffset() const { return get32(&header[kBannerOffsetField]); }
+
+bool RomInfo::load(ByteSource& source, RomLoadFlags flags, std::u16string_view renamePattern) {
+    (void)renamePattern;  // used by the title and database steps
+    *this = emptyRecord(source.name());
+
+    std::array<std::uint8_t, kHeaderSize> bytes;
+    if (!source.seek(0) || !readFully(source, bytes.data(), bytes.size())) return false;
+    if (crc16(bytes.data(), kHeaderCrcOffset) != get16(&bytes[kHeaderCrcOffset])) return false;
+
+    std::uint64_t length = 0;
+    if (!source.seekEnd(length)) return false;
+    std::uint32_t used = get32(&bytes[kUsedSizeField]);
+    if (bytes[0x012] & 0x02) {
+        // DSi code lies beyond the area that the DS header counts.
+        const std::uint32_t dsiUsed = readDsiUsedSize(source);
+        if (dsiUsed > used) used = dsiUsed;
+    }
+    // Beyond a 2 GiB card the 32-bit sizes overflow: not an image we can handle.
+    if (length >= kMaxUsedSize || used > kMaxUsedSize) return false;
+
+    header = bytes;
+    headerValid = true;
+    fileSize = static_cast<std::uint32_t>(length);
+    usedSize = used;
+    capacity = cardCapacity(usedSize);
+    if (usedSize == 0) {
+        usedSize = capacity;
+        put32(&header[kUsedSizeField], usedSize);
+    }
+
+    const auto bannerFlags = RomLoadFlags::ReadBanner | RomLoadFlags::CollectRenameNames | RomLoadFlags::KeepShortTitles;
+    if (hasAny(flags, bannerFlags) && bannerOffset() != 0 && source.seek(bannerOffset()) &&
+        readFully(source, banner.data(), banner.size())) {
+        bannerValid = crc16(&banner[kBannerCrcStart], kBannerSize - kBannerCrcStart) == get16(&banner[kBannerCrcOffset]);
+    }
+
+    if (hasAny(flags, RomLoadFlags::ComputeCrc32)) crc32 = fileCrc32(source);
+
+    if (const char16_t* name = regionName(header[0x00F])) region = name;
+    if (const char16_t* name = makerName(header[0x010], header[0x011])) publisher = name;
+
+    releaseNumber = u"XXXX";
+    capacity = cardCapacity(usedSize);
+    trimmedSize = usedSize + 512;
+    return true;
+}
+
+bool RomInfo::load(const std::u16string& filePath, RomLoadFlags flags, std::u16string_view renamePattern) {
+    FileSource source(filePath);
+    if (!source.isOpen()) {
+        *this = emptyRecord(filePath);
+        return false;
+    }
+    return load(source, flags, renamePattern);
+}
+
+std::u16string RomInfo::bannerTitle(int language) const {
+    if (language < 0 || language >= kBannerLanguages) return {};
+    const std::uint8_t* slot = &banner[kTitles + static_cast<std::size_t>(language) * kTitleSlot];
+    std::u16string title;
+    for (std::size_t i = 0; i < kTitleUnits; ++i) {
+        const char16_t unit = get16(slot + 2 * i);
+        if (unit == 0) break;
+        title += unit;
+    }
+    return title;
+}
+
+IconPixels RomInfo::icon() const {
+    std::array<std::uint32_t, 16> palette{};
+    for (unsigned i = 1; i < palette.size(); ++i) {
+        const unsigned entry = get16(&banner[kIconPalette + 2 * i]);
+        palette[i] = 0xFF000000u | widenChannel(entry & 0x1F) << 16 | widenChannel((entry >> 5) & 0x1F) << 8 |
+                     widenChannel((entry >> 10) & 0x1F);
+    }
+    IconPixels pixels{};
+    for (int y = 0; y < kIconSide; ++y) {
+        for (int x = 0; x < kIconSide; ++x) {
+            const int tile = (y / 8) * 4 + x / 8;
+            const std::uint8_t byte = banner[kIconBitmap + tile * 32 + (y % 8) * 4 + (x % 8) / 2];
+            const unsigned index = (x % 2 == 0) ? (byte & 0x0F) : (byte >> 4);
+            pixels[y * kIconSide + x] = palette[index];
+        }
+    }
+    return pixels;
+}
+
+std::u16string formatThousands(std::uint64_t value) {
+    std::u16string digits;
+    int inGroup = 0;
+    do {
+        if (inGroup == 3) {
+            digits += u'.';
+            inGroup = 0;
+        }
+        digits += static_cast<char16_t>(u'0' + value % 10);
+        value /= 10;
+        ++inGroup;
+    } while (value != 0);
+    return std::u16string(digits.rbegin(), digits.rend());
+}
+
+}  // namespace cartscope

@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fstream>
+
+#include "rom_builder.h"
+#include "rom_edit.h"
+#include "temp_dir.h"
+
+using namespace cartscope;
+using cartscope::testing::buildRom;
+using cartscope::testing::readFile;
+using cartscope::testing::RomSpec;
+using cartscope::testing::TempDir;
+
+namespace {
+
+class RomEditTest : public ::testing::Test {
+protected:
+    // Writes the ROM and loads it as the command program does (no flags).
+    RomInfo put(const RomSpec& spec, const std::string& name = "rom.nds") {
+        path = dir.file(name);
+        original = buildRom(spec);
+        cartscope::testing::writeFile(path, original);
+        RomInfo rom;
+        EXPECT_TRUE(rom.load(path, RomLoadFlags::None));
+        return rom;
+    }
+    std::vector<std::uint8_t> bytes() const { return readFile(path); }
+
+    // Whether this process can write a file that is marked read-only (root can).
+    bool readOnlyIsEnforced() {
+        const auto probe = dir.file("probe");
+        cartscope::testing::writeFile(probe, {1});
+        platform::setReadOnly(probe, true);
+        platform::File file;
+        return file.open(probe, platform::File::Mode::ReadWrite) != 0;
+    }
+
+    TempDir dir;
+    std::u16string path;
+    std::vector<std::uint8_t> original;
+};
+
+RomSpec rom(std::uint32_t used, std::uint64_t size, std::uint8_t padding = 0xFF) {
+    RomSpec spec;
+    spec.usedSize = used;
+    spec.fileSize = size;
+    spec.padding = padding;
+    return spec;
+}
+
+}  // namespace
+
+TEST_F(RomEditTest, TrimCutsPaddingAndUntrimRestoresIt) {
+    for (const OpenOrder order : {OpenOrder::TestFirst, OpenOrder::OpenFirst}) {
+        RomInfo info = put(rom(0x5000, 0x8000));
+        EditStatus status = EditStatus::AlreadyTrimmed;
+        ASSERT_EQ(trimRom(info, order, &status), 0);
+        EXPECT_EQ(status, EditStatus::Done);
+        auto now = bytes();
+        ASSERT_EQ(now.size(), 0x5200u);
+        EXPECT_TRUE(std::equal(now.begin(), now.end(), original.begin()));
+
+        ASSERT_TRUE(info.load(path, RomLoadFlags::None));
+        EXPECT_TRUE(info.isTrimmed());
+        ASSERT_EQ(untrimRom(info, order), 0);
+        EXPECT_EQ(bytes(), original) << "untrim pads with 0xFF back to the card size";
+    }
+}
+
+TEST_F(RomEditTest, ZeroPaddingMayBeCutToo) {
+    RomInfo info = put(rom(0x5000, 0x8000, 0x00));
+    ASSERT_EQ(trimRom(info), 0);
+    EXPECT_EQ(bytes().size(), 0x5200u);
+}
+
+TEST_F(RomEditTest, TrimNeverCutsData) {
+    struct Case {
+        const char* what;
+        std::size_t at;
+        std::uint8_t value;
+    };
+    for (const Case c : {Case{"data at the end", 0x7FFF, 0x42}, Case{"data right at the cut", 0x5200, 0x00},
+                         Case{"zeros then 0xFF", 0x5200, 0x00}}) {
+        SCOPED_TRACE(c.what);
+        RomSpec spec = rom(0x5000, 0x8000);
+        RomInfo info = put(spec);
+        auto changed = original;
+        changed[c.at] = c.value;
+        if (std::string(c.what) == "zeros then 0xFF") std::fill(changed.begin() + 0x5200, changed.begin() + 0x6000, 0);
+        cartscope::testing::writeFile(path, changed);
+        for (const OpenOrder order : {OpenOrder::TestFirst, OpenOrder::OpenFirst}) {
+            EXPECT_EQ(trimRom(info, order), TrimWouldCutData);
+            EXPECT_EQ(bytes(), changed) << "nothing may change";
+        }
+    }
+    EXPECT_EQ(editErrorText(TrimWouldCutData), u"data after the used area; not trimmed");
+}
+
+TEST_F(RomEditTest, DsiCodeIsKeptWhenTrimming) {
+    RomSpec spec = rom(0x3000, 0x10000);
+    spec.unitCode = 0x02;
+    spec.dsiUsedSize = 0x9000;
+    RomInfo info = put(spec);
+    ASSERT_EQ(trimRom(info), 0);
+    const auto now = bytes();
+    ASSERT_EQ(now.size(), 0x9200u);
+    EXPECT_TRUE(std::equal(now.begin(), now.end(), original.begin()));
+}
+
+TEST_F(RomEditTest, ShellFormLeavesTrimmedFilesAlone) {
+    RomInfo info = put(rom(0x5000, 0x6000));  // already shorter than the card
+    ASSERT_EQ(trimRom(info, OpenOrder::TestFirst), 0);
+    EXPECT_EQ(bytes(), original);
+    // And untrim leaves full files alone without opening them.
+    RomInfo full = put(rom(0x5000, 0x8000), "full.nds");
+    platform::setReadOnly(path, true);
+    EXPECT_EQ(untrimRom(full, OpenOrder::TestFirst), 0);
+}
+
+TEST_F(RomEditTest, ProgramFormReportsAlreadyTrimmedAndLengthensShortFiles) {
+    RomInfo info = put(rom(0x5000, 0x5200));
+    EditStatus status = EditStatus::Done;
+    ASSERT_EQ(trimRom(info, OpenOrder::OpenFirst, &status), 0);
+    EXPECT_EQ(status, EditStatus::AlreadyTrimmed);
+    EXPECT_EQ(bytes(), original);
+
+    info = put(rom(0x5000, 0x5100));
+    ASSERT_EQ(trimRom(info, OpenOrder::OpenFirst, &status), 0);
+    EXPECT_EQ(status, EditStatus::Done);
+    const auto now = bytes();
+    ASSERT_EQ(now.size(), 0x5200u);
+    EXPECT_TRUE(std::equal(original.begin(), original.end(), now.begin()));
+    EXPECT_TRUE(std::all_of(now.begin() + 0x5100, now.end(), [](std::uint8_t b) { return b == 0; }));
+}
+
+TEST_F(RomEditTest, UntrimPadsToTheCardAndNeverShortens) {
+    RomInfo info = put(rom(0x5000, 0x8000 - 1000));
+    ASSERT_EQ(untrimRom(info, OpenOrder::OpenFirst), 0);
+    const auto now = bytes();
+    ASSERT_EQ(now.size(), 0x8000u);
+    EXPECT_TRUE(std::equal(original.begin(), original.end(), now.begin()));
+    EXPECT_TRUE(std::all_of(now.begin() + (0x8000 - 1000), now.end(), [](std::uint8_t b) { return b == 0xFF; }));
+
+    // Longer than the card: unchanged, and still a success.
+    info = put(rom(0x5000, 0x8000 + 100));
+    for (const OpenOrder order : {OpenOrder::TestFirst, OpenOrder::OpenFirst}) {
+        ASSERT_EQ(untrimRom(info, order), 0);
+        EXPECT_EQ(bytes(), original);
+    }
+}
+
+TEST_F(RomEditTest, FilesThatCannotBeOpenedReportErrno) {
+    RomInfo info = put(rom(0x5000, 0x8000));
+    info.path = dir.file("gone.nds");
+    EXPECT_EQ(trimRom(info), ENOENT);
+    EXPECT_EQ(untrimRom(info, OpenOrder::OpenFirst), ENOENT);
+    EXPECT_FALSE(editErrorText(ENOENT).empty());
+}
+
+TEST_F(RomEditTest, ReadOnlyFilesAreNotChanged) {
+    if (!readOnlyIsEnforced()) GTEST_SKIP() << "this user may write read-only files (root)";
+    RomInfo untrimmed = put(rom(0x5000, 0x8000));
+    platform::setReadOnly(path, true);
+    EXPECT_EQ(trimRom(untrimmed, OpenOrder::TestFirst), EACCES);
+    EXPECT_EQ(bytes(), original);
+
+    // The program's form opens first, so it reports even when nothing is to do.
+    RomInfo trimmed = put(rom(0x5000, 0x5200), "trimmed.nds");
+    platform::setReadOnly(path, true);
+    EXPECT_EQ(trimRom(trimmed, OpenOrder::OpenFirst), EACCES);
+    EXPECT_EQ(untrimRom(trimmed, OpenOrder::OpenFirst), EACCES);
+    EXPECT_EQ(bytes(), original);
+}

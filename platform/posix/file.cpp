@@ -1,0 +1,103 @@
+// The core's file access on POSIX systems: paths are UTF-8 on disk.
+#include "platform/file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "text.h"
+
+namespace cartscope::platform {
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept : fd_(other.fd_), lastError_(other.lastError_) { other.fd_ = -1; }
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = other.fd_;
+        lastError_ = other.lastError_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+int File::open(const std::u16string& path, Mode mode) {
+    close();
+    int how = O_RDONLY;
+    if (mode == Mode::ReadWrite) how = O_RDWR;
+    if (mode == Mode::Create) how = O_WRONLY | O_CREAT | O_TRUNC;
+    fd_ = ::open(toUtf8(path).c_str(), how | O_CLOEXEC, 0666);
+    if (fd_ < 0) return lastError_ = errno;
+    struct stat st;
+    if (fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd_);
+        fd_ = -1;
+        return lastError_ = EISDIR;
+    }
+    return lastError_ = 0;
+}
+
+int File::seek(std::uint64_t offset) {
+    if (lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return lastError_ = errno;
+    return 0;
+}
+
+int File::seekEnd(std::uint64_t& size) {
+    const off_t end = lseek(fd_, 0, SEEK_END);
+    if (end < 0) return lastError_ = errno;
+    size = static_cast<std::uint64_t>(end);
+    return 0;
+}
+
+std::size_t File::read(void* buffer, std::size_t count) {
+    for (;;) {
+        const ssize_t got = ::read(fd_, buffer, count);
+        if (got >= 0) return static_cast<std::size_t>(got);
+        if (errno != EINTR) {
+            lastError_ = errno;
+            return 0;
+        }
+    }
+}
+
+int File::write(const void* buffer, std::size_t count) {
+    auto p = static_cast<const char*>(buffer);
+    while (count > 0) {
+        const ssize_t put = ::write(fd_, p, count);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return lastError_ = errno;
+        }
+        p += put;
+        count -= static_cast<std::size_t>(put);
+    }
+    return 0;
+}
+
+int File::resize(std::uint64_t length) {
+    if (ftruncate(fd_, static_cast<off_t>(length)) != 0) return lastError_ = errno;
+    return 0;
+}
+
+int File::close() {
+    if (fd_ < 0) return 0;
+    const int result = ::close(fd_);
+    fd_ = -1;
+    return result == 0 ? 0 : (lastError_ = errno);
+}
+
+bool isPathSeparator(char16_t c) { return c == u'/'; }
+
+int setReadOnly(const std::u16string& path, bool readOnly) {
+    const std::string name = toUtf8(path);
+    struct stat st;
+    if (stat(name.c_str(), &st) != 0) return errno;
+    const mode_t writeBits = S_IWUSR | S_IWGRP | S_IWOTH;
+    const mode_t mode = readOnly ? (st.st_mode & ~writeBits) : (st.st_mode | S_IWUSR);
+    return chmod(name.c_str(), mode & 07777) == 0 ? 0 : errno;
+}
+
+}  // namespace cartscope::platform

@@ -1,0 +1,100 @@
+// The core's file access on Windows, through the C runtime's wide-character
+// functions so that failures carry errno values.
+#include "platform/file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+
+namespace cartscope::platform {
+
+namespace {
+const wchar_t* wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+}  // namespace
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide characters are UTF-16 units");
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept : fd_(other.fd_), lastError_(other.lastError_) { other.fd_ = -1; }
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = other.fd_;
+        lastError_ = other.lastError_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+int File::open(const std::u16string& path, Mode mode) {
+    close();
+    int how = _O_RDONLY;
+    if (mode == Mode::ReadWrite) how = _O_RDWR;
+    if (mode == Mode::Create) how = _O_WRONLY | _O_CREAT | _O_TRUNC;
+    const errno_t error = _wsopen_s(&fd_, wide(path), how | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, _S_IREAD | _S_IWRITE);
+    if (error != 0) {
+        fd_ = -1;
+        return lastError_ = error;
+    }
+    return lastError_ = 0;
+}
+
+int File::seek(std::uint64_t offset) {
+    if (_lseeki64(fd_, static_cast<__int64>(offset), SEEK_SET) < 0) return lastError_ = errno;
+    return 0;
+}
+
+int File::seekEnd(std::uint64_t& size) {
+    const __int64 end = _lseeki64(fd_, 0, SEEK_END);
+    if (end < 0) return lastError_ = errno;
+    size = static_cast<std::uint64_t>(end);
+    return 0;
+}
+
+std::size_t File::read(void* buffer, std::size_t count) {
+    // _read takes an unsigned int count; larger reads are simply shorter.
+    const unsigned chunk = count > 0x40000000u ? 0x40000000u : static_cast<unsigned>(count);
+    const int got = _read(fd_, buffer, chunk);
+    if (got < 0) {
+        lastError_ = errno;
+        return 0;
+    }
+    return static_cast<std::size_t>(got);
+}
+
+int File::write(const void* buffer, std::size_t count) {
+    auto p = static_cast<const char*>(buffer);
+    while (count > 0) {
+        const unsigned chunk = count > 0x40000000u ? 0x40000000u : static_cast<unsigned>(count);
+        const int put = _write(fd_, p, chunk);
+        if (put < 0) return lastError_ = errno;
+        if (put == 0) return lastError_ = ENOSPC;
+        p += put;
+        count -= static_cast<std::size_t>(put);
+    }
+    return 0;
+}
+
+int File::resize(std::uint64_t length) {
+    const errno_t error = _chsize_s(fd_, static_cast<__int64>(length));
+    return error == 0 ? 0 : (lastError_ = error);
+}
+
+int File::close() {
+    if (fd_ < 0) return 0;
+    const int result = _close(fd_);
+    fd_ = -1;
+    return result == 0 ? 0 : (lastError_ = errno);
+}
+
+bool isPathSeparator(char16_t c) { return c == u'\\' || c == u'/' || c == u':'; }
+
+int setReadOnly(const std::u16string& path, bool readOnly) {
+    return _wchmod(wide(path), readOnly ? _S_IREAD : (_S_IREAD | _S_IWRITE)) == 0 ? 0 : errno;
+}
+
+}  // namespace cartscope::platform
