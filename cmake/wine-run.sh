@@ -13,7 +13,6 @@ export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko installer, no menu entries on the host.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}
-export DISPLAY=${DISPLAY:-}
 
 make_prefix() {
   mkdir -p "$(dirname "$prefix")"
@@ -21,7 +20,7 @@ make_prefix() {
     flock 9
     if [ ! -f "$prefix/.cartscope-ready" ]; then
       rm -rf "$prefix"
-      wineboot -i >/dev/null 2>&1
+      wineboot -i </dev/null >/dev/null 2>&1
       for view in 32 64; do
         wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f /reg:$view >/dev/null 2>&1 || true
       done
@@ -34,7 +33,10 @@ make_prefix() {
 [ -f "$prefix/.cartscope-ready" ] || make_prefix
 
 # A server that outlives single runs spares each program the start-up of Wine;
-# it ends by itself a minute after the last program.
-wineserver -p60 >/dev/null 2>&1 || true
+# it ends by itself a minute after the last program. The server and Wine's
+# own services must not inherit this program's output: whoever reads it (ctest)
+# would wait for them to end. So they are started here, apart from the program.
+wineserver -p60 </dev/null >/dev/null 2>&1 || true
+wine wineboot </dev/null >/dev/null 2>&1 || true
 
 exec timeout --kill-after=10 "${CARTSCOPE_WINE_TIMEOUT:-300}" wine "$@"

@@ -3,6 +3,11 @@
 #include <cerrno>
 #include <fstream>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "rom_builder.h"
 #include "rom_edit.h"
 #include "temp_dir.h"
@@ -159,17 +164,50 @@ TEST_F(RomEditTest, FilesThatCannotBeOpenedReportErrno) {
     EXPECT_FALSE(editErrorText(ENOENT).empty());
 }
 
-TEST_F(RomEditTest, ReadOnlyFilesAreNotChanged) {
-    if (!readOnlyIsEnforced()) GTEST_SKIP() << "this user may write read-only files (root)";
-    RomInfo untrimmed = put(rom(0x5000, 0x8000));
-    platform::setReadOnly(path, true);
-    EXPECT_EQ(trimRom(untrimmed, OpenOrder::TestFirst), EACCES);
-    EXPECT_EQ(bytes(), original);
+namespace {
 
-    // The program's form opens first, so it reports even when nothing is to do.
+// What the edits give for read-only files: {trim of an untrimmed file (shell
+// form), trim of a trimmed file (program form), untrim (program form)}.
+std::array<int, 3> editReadOnly(const RomInfo& untrimmed, const RomInfo& trimmed) {
+    return {trimRom(untrimmed, OpenOrder::TestFirst), trimRom(trimmed, OpenOrder::OpenFirst),
+            untrimRom(trimmed, OpenOrder::OpenFirst)};
+}
+
+}  // namespace
+
+TEST_F(RomEditTest, ReadOnlyFilesAreNotChanged) {
+    RomInfo untrimmed = put(rom(0x5000, 0x8000), "untrimmed.nds");
+    const auto untrimmedPath = path;
+    const auto untrimmedBytes = original;
     RomInfo trimmed = put(rom(0x5000, 0x5200), "trimmed.nds");
-    platform::setReadOnly(path, true);
-    EXPECT_EQ(trimRom(trimmed, OpenOrder::OpenFirst), EACCES);
-    EXPECT_EQ(untrimRom(trimmed, OpenOrder::OpenFirst), EACCES);
+    const std::array<int, 3> denied = {EACCES, EACCES, EACCES};
+
+    if (readOnlyIsEnforced()) {
+        platform::setReadOnly(untrimmedPath, true);
+        platform::setReadOnly(path, true);
+        EXPECT_EQ(editReadOnly(untrimmed, trimmed), denied);
+    } else {
+#ifdef _WIN32
+        GTEST_SKIP() << "Wine lets a root user write read-only files";
+#else
+        // Root writes read-only files anyway: try as an ordinary user, who owns the files.
+        for (const auto& p : {untrimmedPath, path}) {
+            ASSERT_EQ(chown(dir.path().c_str(), 65534, 65534), 0);
+            ASSERT_EQ(chown(std::filesystem::path(p).c_str(), 65534, 65534), 0);
+            platform::setReadOnly(p, true);
+        }
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+            _exit(editReadOnly(untrimmed, trimmed) == denied ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: an edit was not refused; 2: could not become an ordinary user";
+#endif
+    }
+    EXPECT_EQ(readFile(untrimmedPath), untrimmedBytes);
     EXPECT_EQ(bytes(), original);
 }
