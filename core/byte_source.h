@@ -33,14 +33,34 @@ public:
     bool isOpen() const { return file_.isOpen(); }
 
     const std::u16string& name() const override { return path_; }
-    bool seek(std::uint64_t offset) override { return file_.seek(offset) == 0; }
-    bool seekEnd(std::uint64_t& size) override { return file_.seekEnd(size) == 0; }
-    std::size_t read(void* buffer, std::size_t count) override { return file_.read(buffer, count); }
+    bool seek(std::uint64_t offset) override;
+    bool seekEnd(std::uint64_t& size) override;
+    std::size_t read(void* buffer, std::size_t count) override;
 
 private:
     std::u16string path_;
     platform::File file_;
     int openError_ = 0;
+    // Reads are positioned, so a seek costs no system call.
+    std::uint64_t position_ = 0;
+};
+
+// Bytes already in memory (owned by the caller), under a given name.
+class MemorySource final : public ByteSource {
+public:
+    MemorySource(const void* data, std::size_t size, std::u16string name = {})
+        : data_(static_cast<const std::uint8_t*>(data)), size_(size), name_(std::move(name)) {}
+
+    const std::u16string& name() const override { return name_; }
+    bool seek(std::uint64_t offset) override;
+    bool seekEnd(std::uint64_t& size) override;
+    std::size_t read(void* buffer, std::size_t count) override;
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::u16string name_;
+    std::uint64_t position_ = 0;
 };
 
 // Reads exactly `count` bytes, in as many reads as it takes; false when the

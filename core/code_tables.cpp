@@ -1,5 +1,8 @@
 #include "code_tables.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace cartscope {
 namespace {
 
@@ -425,12 +428,23 @@ const RegionRow* regionTable(std::size_t& count) {
 }
 
 const char16_t* makerName(std::uint8_t first, std::uint8_t second) {
-    const std::uint16_t wanted = pack(first, second);
-    for (const MakerRow& row : kMakers) {
-        if (pack(byteOf(row.key[0]), byteOf(row.key[1])) == wanted)
-            return row.name;
-    }
-    return nullptr;
+    // Every ROM load asks, so the rows are searched through a sorted index of
+    // their keys; keys are unique, so this finds the row a scan would.
+    struct Entry {
+        std::uint16_t key;
+        const char16_t* name;
+        bool operator<(const Entry& other) const { return key < other.key; }
+    };
+    static const std::vector<Entry> index = [] {
+        std::vector<Entry> entries;
+        entries.reserve(kMakerCount);
+        for (const MakerRow& row : kMakers) entries.push_back({pack(byteOf(row.key[0]), byteOf(row.key[1])), row.name});
+        std::sort(entries.begin(), entries.end());
+        return entries;
+    }();
+    const Entry wanted{pack(first, second), nullptr};
+    const auto found = std::lower_bound(index.begin(), index.end(), wanted);
+    return found != index.end() && found->key == wanted.key ? found->name : nullptr;
 }
 
 const char16_t* regionName(std::uint8_t letter) {

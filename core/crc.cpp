@@ -5,24 +5,32 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
-#define CARTSCOPE_CRC32_CLMUL 1
+#define CARTSCOPE_CRC_CLMUL 1
 #endif
 
 namespace cartscope {
 
 namespace {
 
-constexpr std::array<std::uint16_t, 256> makeCrc16Table() {
-    std::array<std::uint16_t, 256> table{};
+// Tables for slicing by sixteen: table[0] is the classic byte table, table[k][b]
+// the CRC of byte b followed by k zero bytes. Every ROM load checks 2.4 KiB
+// with it, so it is worth more than one table.
+using Crc16Tables = std::array<std::array<std::uint16_t, 256>, 16>;
+
+constexpr Crc16Tables makeCrc16Tables() {
+    Crc16Tables t{};
     for (unsigned i = 0; i < 256; ++i) {
-        std::uint16_t c = static_cast<std::uint16_t>(i);
-        for (int k = 0; k < 8; ++k) c = (c & 1) ? static_cast<std::uint16_t>((c >> 1) ^ 0xA001) : static_cast<std::uint16_t>(c >> 1);
-        table[i] = c;
+        unsigned c = i;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xA001 : c >> 1;
+        t[0][i] = static_cast<std::uint16_t>(c);
     }
-    return table;
+    for (unsigned i = 0; i < 256; ++i)
+        for (std::size_t k = 1; k < t.size(); ++k)
+            t[k][i] = static_cast<std::uint16_t>((t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF]);
+    return t;
 }
 
-constexpr auto kCrc16Table = makeCrc16Table();
+constexpr Crc16Tables kCrc16 = makeCrc16Tables();
 
 // Sixteen tables for slicing by sixteen: table[0] is the classic byte table,
 // table[k][b] is the CRC of byte b followed by k zero bytes.
@@ -64,12 +72,25 @@ std::uint32_t crc32Tables(std::uint32_t state, const unsigned char* p, std::size
     return state;
 }
 
-#ifdef CARTSCOPE_CRC32_CLMUL
+#ifdef CARTSCOPE_CRC_CLMUL
 
 // Folding with carry-less multiplication: four 128-bit lanes are folded
 // forward 512 bits at a time, then into one lane, then reduced to 32 bits with
-// a Barrett reduction. The constants are powers of x modulo the bit-reflected
-// polynomial. Needs n >= 64 and n a multiple of 16.
+// a Barrett reduction. The constants are powers of x modulo the polynomial,
+// bit-reflected: k1, k2 = x^(512+32), x^(512-32); k3, k4 = x^(128+32),
+// x^(128-32); k5 = x^64, each (mod P) << 32, reflected over 64 bits, << 1;
+// then P itself and floor(x^64 / P), reflected over 33 bits.
+struct FoldConstants {
+    long long k1, k2, k3, k4, k5, poly, mu;
+};
+
+// The CRC-32 polynomial.
+constexpr FoldConstants kCrc32Fold = {0x154442bd4, 0x1c6e41596, 0x1751997d0, 0x0ccaa009e,
+                                      0x163cd6124, 0x1db710641, 0x1f7011641};
+// The CRC-16 polynomial times x^16: a 32-bit CRC with it leaves the 16-bit
+// CRC in the low half of the reflected register.
+constexpr FoldConstants kCrc16Fold = {0x1b0c2, 0x0bffa, 0x1d0c2, 0x18cc2, 0x1bc02, 0x14003, 0x1cfffbfff};
+
 #define CARTSCOPE_CLMUL_TARGET __attribute__((target("pclmul,sse4.1")))
 
 CARTSCOPE_CLMUL_TARGET inline __m128i load128(const unsigned char* q) {
@@ -81,12 +102,13 @@ CARTSCOPE_CLMUL_TARGET inline __m128i fold(__m128i x, __m128i k, __m128i next) {
     return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), next);
 }
 
-CARTSCOPE_CLMUL_TARGET std::uint32_t crc32Clmul(std::uint32_t state, const unsigned char* p,
-                                                                   std::size_t n) {
-    const __m128i k1k2 = _mm_set_epi64x(0x1c6e41596, 0x154442bd4);
-    const __m128i k3k4 = _mm_set_epi64x(0x0ccaa009e, 0x1751997d0);
-    const __m128i k5 = _mm_set_epi64x(0, 0x163cd6124);
-    const __m128i polyMu = _mm_set_epi64x(0x1f7011641, 0x1db710641);
+// Needs n >= 64 and n a multiple of 16.
+CARTSCOPE_CLMUL_TARGET std::uint32_t foldClmul(const FoldConstants& c, std::uint32_t state, const unsigned char* p,
+                                               std::size_t n) {
+    const __m128i k1k2 = _mm_set_epi64x(c.k2, c.k1);
+    const __m128i k3k4 = _mm_set_epi64x(c.k4, c.k3);
+    const __m128i k5 = _mm_set_epi64x(0, c.k5);
+    const __m128i polyMu = _mm_set_epi64x(c.mu, c.poly);
     const __m128i mask32 = _mm_set_epi32(0, 0, 0, -1);
 
     __m128i x1 = _mm_xor_si128(load128(p), _mm_cvtsi32_si128(static_cast<int>(state)));
@@ -134,17 +156,35 @@ bool haveClmul() {
 
 std::uint16_t crc16(const void* data, std::size_t size, std::uint16_t crc) {
     auto p = static_cast<const unsigned char*>(data);
-    while (size--) crc = static_cast<std::uint16_t>((crc >> 8) ^ kCrc16Table[(crc ^ *p++) & 0xFF]);
-    return crc;
+    unsigned state = crc;
+#ifdef CARTSCOPE_CRC_CLMUL
+    if (size >= 64 && haveClmul()) {
+        const std::size_t bulk = size & ~std::size_t{15};
+        state = foldClmul(kCrc16Fold, state, p, bulk) & 0xFFFF;
+        p += bulk;
+        size -= bulk;
+    }
+#endif
+    while (size >= 16) {
+        const unsigned b0 = p[0] ^ (state & 0xFF), b1 = p[1] ^ (state >> 8);
+        state = kCrc16[15][b0] ^ kCrc16[14][b1] ^ kCrc16[13][p[2]] ^ kCrc16[12][p[3]] ^ kCrc16[11][p[4]] ^
+                kCrc16[10][p[5]] ^ kCrc16[9][p[6]] ^ kCrc16[8][p[7]] ^ kCrc16[7][p[8]] ^ kCrc16[6][p[9]] ^
+                kCrc16[5][p[10]] ^ kCrc16[4][p[11]] ^ kCrc16[3][p[12]] ^ kCrc16[2][p[13]] ^ kCrc16[1][p[14]] ^
+                kCrc16[0][p[15]];
+        p += 16;
+        size -= 16;
+    }
+    while (size--) state = (state >> 8) ^ kCrc16[0][(state ^ *p++) & 0xFF];
+    return static_cast<std::uint16_t>(state);
 }
 
 std::uint32_t crc32(const void* data, std::size_t size, std::uint32_t crc) {
     auto p = static_cast<const unsigned char*>(data);
     std::uint32_t state = ~crc;
-#ifdef CARTSCOPE_CRC32_CLMUL
+#ifdef CARTSCOPE_CRC_CLMUL
     if (size >= 64 && haveClmul()) {
         const std::size_t bulk = size & ~std::size_t{15};
-        state = crc32Clmul(state, p, bulk);
+        state = foldClmul(kCrc32Fold, state, p, bulk);
         p += bulk;
         size -= bulk;
     }

@@ -31,6 +31,10 @@ public:
     int seek(std::uint64_t offset);
     // Moves to the end; gives the length in `size`. Returns 0 or an errno value.
     int seekEnd(std::uint64_t& size);
+    // Reads up to `count` bytes at `offset`, wherever the current position is
+    // (which may move). Gives the number of bytes read; 0 at the end or on an
+    // error (see lastError).
+    std::size_t readAt(std::uint64_t offset, void* buffer, std::size_t count);
     // Reads up to `count` bytes at the current position. Gives the number of
     // bytes read; 0 at the end of the file or on an error (see lastError).
     std::size_t read(void* buffer, std::size_t count);

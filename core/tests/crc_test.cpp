@@ -43,6 +43,27 @@ TEST(Crc, Crc32AgreesWithBitwiseDefinitionForAllLengthsAndAlignments) {
     }
 }
 
+TEST(Crc, Crc16AgreesWithBitwiseDefinitionForAllLengthsAndAlignments) {
+    auto reference = [](const unsigned char* p, std::size_t n) {
+        unsigned c = 0xFFFF;
+        for (std::size_t i = 0; i < n; ++i) {
+            c ^= p[i];
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xA001 : c >> 1;
+        }
+        return static_cast<std::uint16_t>(c);
+    };
+    std::mt19937 random(11);
+    std::vector<unsigned char> data(2200);
+    for (auto& b : data) b = static_cast<unsigned char>(random());
+    for (std::size_t offset = 0; offset < 16; ++offset) {
+        for (std::size_t n = 0; n + offset <= data.size(); n += (n < 300 ? 1 : 29)) {
+            ASSERT_EQ(crc16(data.data() + offset, n), reference(data.data() + offset, n)) << "offset " << offset << " length " << n;
+        }
+    }
+    // The banner's checked area, in two pieces.
+    EXPECT_EQ(crc16(data.data() + 100, 0x820 - 100, crc16(data.data(), 100)), reference(data.data(), 0x820));
+}
+
 TEST(Crc, Crc32OfLargeUniformBuffers) {
     // 1 MiB of 0xFF and of zeros: values of well-known padding.
     std::vector<unsigned char> ff(1 << 20, 0xFF), zero(1 << 20, 0x00);

@@ -15,9 +15,9 @@ using cartscope::testing::TempDir;
 namespace {
 
 // An image in memory that hands out at most `piece` bytes a read, as a stream may.
-class MemorySource : public ByteSource {
+class ChunkedSource : public ByteSource {
 public:
-    MemorySource(std::vector<std::uint8_t> bytes, std::size_t piece) : bytes_(std::move(bytes)), piece_(piece) {}
+    ChunkedSource(std::vector<std::uint8_t> bytes, std::size_t piece) : bytes_(std::move(bytes)), piece_(piece) {}
     const std::u16string& name() const override { return name_; }
     bool seek(std::uint64_t offset) override {
         position_ = offset;
@@ -281,7 +281,7 @@ TEST(RomInfoSource, ShortReadsFromAStreamStillLoad) {
     RomSpec spec;
     spec.titles[English] = u"Streamed";
     const auto bytes = buildRom(spec);
-    MemorySource source(bytes, 100);
+    ChunkedSource source(bytes, 100);
     RomInfo rom;
     ASSERT_TRUE(rom.load(source, RomLoadFlags::ReadBanner | RomLoadFlags::ComputeCrc32));
     EXPECT_TRUE(rom.bannerValid);

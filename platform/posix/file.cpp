@@ -29,14 +29,9 @@ int File::open(const std::u16string& path, Mode mode) {
     int how = O_RDONLY;
     if (mode == Mode::ReadWrite) how = O_RDWR;
     if (mode == Mode::Create) how = O_WRONLY | O_CREAT | O_TRUNC;
+    // A folder opens for reading here, but gives EISDIR on the first read.
     fd_ = ::open(toUtf8(path).c_str(), how | O_CLOEXEC, 0666);
     if (fd_ < 0) return lastError_ = errno;
-    struct stat st;
-    if (fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd_);
-        fd_ = -1;
-        return lastError_ = EISDIR;
-    }
     return lastError_ = 0;
 }
 
@@ -50,6 +45,17 @@ int File::seekEnd(std::uint64_t& size) {
     if (end < 0) return lastError_ = errno;
     size = static_cast<std::uint64_t>(end);
     return 0;
+}
+
+std::size_t File::readAt(std::uint64_t offset, void* buffer, std::size_t count) {
+    for (;;) {
+        const ssize_t got = ::pread(fd_, buffer, count, static_cast<off_t>(offset));
+        if (got >= 0) return static_cast<std::size_t>(got);
+        if (errno != EINTR) {
+            lastError_ = errno;
+            return 0;
+        }
+    }
 }
 
 std::size_t File::read(void* buffer, std::size_t count) {

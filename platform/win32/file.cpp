@@ -55,6 +55,10 @@ int File::seekEnd(std::uint64_t& size) {
     return 0;
 }
 
+std::size_t File::readAt(std::uint64_t offset, void* buffer, std::size_t count) {
+    return seek(offset) == 0 ? read(buffer, count) : 0;
+}
+
 std::size_t File::read(void* buffer, std::size_t count) {
     // _read takes an unsigned int count; larger reads are simply shorter.
     const unsigned chunk = count > 0x40000000u ? 0x40000000u : static_cast<unsigned>(count);
