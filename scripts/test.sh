@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds every preset and runs every test:
+#   linux  native core, command line and their tests
+#   win64  the 64-bit Windows build, tests under Wine
+#   win32  the 32-bit Windows build, tests under Wine
+#   fuzz   clang with AddressSanitizer and UBSan: the tests again, and a short fuzzing run
+# Exits non-zero when any build or test fails.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh || exit 1
+
+presets=(linux win64 win32 fuzz)
+mkdir -p build
+failed_presets=()
+total_passed=0
+total_failed=0
+
+for preset in "${presets[@]}"; do
+  echo
+  echo "==== $preset"
+  if ! cmake --preset "$preset" >"build/$preset.build.log" 2>&1 || ! cmake --build --preset "$preset" >>"build/$preset.build.log" 2>&1; then
+    cat "build/$preset.build.log"
+    echo "==== $preset: build failed"
+    failed_presets+=("$preset (build)")
+    rm -f "build/$preset.build.log"
+    continue
+  fi
+  rm -f "build/$preset.build.log"
+  log=$(mktemp)
+  ctest --preset "$preset" 2>&1 | tee "$log"
+  status=${PIPESTATUS[0]}
+  summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+  rm -f "$log"
+  if [ -n "$summary" ]; then
+    failed=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$summary")
+    count=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$summary")
+    total_passed=$((total_passed + count - failed))
+    total_failed=$((total_failed + failed))
+  fi
+  if [ "$status" -ne 0 ] || [ -z "$summary" ]; then
+    failed_presets+=("$preset")
+  fi
+done
+
+echo
+if [ ${#failed_presets[@]} -ne 0 ]; then
+  echo "Failed: ${failed_presets[*]}"
+fi
+echo "$total_passed passed, $total_failed failed"
+[ ${#failed_presets[@]} -eq 0 ]
