@@ -83,7 +83,7 @@ bool RomInfo::load(ByteSource& source, RomLoadFlags flags, std::u16string_view r
     std::uint64_t length = 0;
     if (!source.seekEnd(length)) return false;
     std::uint32_t used = get32(&bytes[kUsedSizeField]);
-    if (bytes[0x012] & 0x02) {
+    if (bytes[0x012] & kUnitDsi) {
         // DSi code lies beyond the area that the DS header counts.
         const std::uint32_t dsiUsed = readDsiUsedSize(source);
         if (dsiUsed > used) used = dsiUsed;

@@ -39,6 +39,8 @@ struct RomInfo {
     static constexpr std::size_t kHeaderSize = 512;
     static constexpr std::size_t kBannerSize = 0x840;
     static constexpr std::size_t kTitleUnits = 128;
+    // Unit-code bit of cartridges that carry DSi code.
+    static constexpr std::uint8_t kUnitDsi = 0x02;
     // Largest image the 32-bit sizes can describe: a 2 GiB card.
     static constexpr std::uint32_t kMaxUsedSize = 0x80000000u;
 
@@ -90,7 +92,7 @@ struct RomInfo {
     // Header fields.
     std::uint32_t bannerOffset() const;
     std::uint8_t unitCode() const { return header[0x012]; }
-    bool isDsiCapable() const { return (unitCode() & 0x02) != 0; }
+    bool isDsiCapable() const { return (unitCode() & kUnitDsi) != 0; }
 };
 
 // Decimal digits grouped in threes with "." from the right: 1234567 -> 1.234.567.
