@@ -53,9 +53,9 @@ protected:
         run.err = slurp(err);
         return run;
     }
-    std::string put(const std::string& name, const RomSpec& spec) {
+    std::string put(const std::string& name, const RomSpec& card) {
         const auto path = dir.path() / name;
-        cartscope::testing::writeFile(path, buildRom(spec));
+        cartscope::testing::writeFile(path, buildRom(card));
         return path.string();
     }
     cartscope::testing::TempDir dir;
@@ -75,21 +75,21 @@ std::vector<std::uint32_t> readPng(const std::string& path, unsigned& width, uns
 }
 
 RomSpec iconRom() {
-    RomSpec spec;
-    spec.palette[0] = cartscope::testing::rgb15(31, 0, 0);
-    spec.palette[5] = cartscope::testing::rgb15(0, 0, 31);
-    spec.palette[9] = cartscope::testing::rgb15(16, 31, 0);
-    for (int i = 0; i < 32 * 32; ++i) spec.icon[static_cast<std::size_t>(i)] = (i % 7 == 0) ? 5 : (i % 5 == 0 ? 9 : 0);
-    return spec;
+    RomSpec card;
+    card.palette[0] = cartscope::testing::rgb15(31, 0, 0);
+    card.palette[5] = cartscope::testing::rgb15(0, 0, 31);
+    card.palette[9] = cartscope::testing::rgb15(16, 31, 0);
+    for (int i = 0; i < 32 * 32; ++i) card.icon[static_cast<std::size_t>(i)] = (i % 7 == 0) ? 5 : (i % 5 == 0 ? 9 : 0);
+    return card;
 }
 
 }  // namespace
 
 TEST_F(CliTest, InfoPrintsTheInfoTip) {
-    RomSpec spec;
-    spec.usedSize = 0xB4000;
-    const std::string path = put("Star (U).nds", spec);
-    const auto bytes = buildRom(spec);
+    RomSpec card;
+    card.usedSize = 0xB4000;
+    const std::string path = put("Star (U).nds", card);
+    const auto bytes = buildRom(card);
     char crc[9];
     std::snprintf(crc, sizeof crc, "%08X", crc32(bytes.data(), bytes.size()));
     const Outcome run = runCli({"info", path});
@@ -135,9 +135,9 @@ TEST_F(CliTest, IconIsWrittenAsPngWithTransparencyAndScaling) {
 }
 
 TEST_F(CliTest, IconFailsClearlyWithoutABanner) {
-    RomSpec spec;
-    spec.bannerOffset = 0;
-    const std::string path = put("plain.nds", spec);
+    RomSpec card;
+    card.bannerOffset = 0;
+    const std::string path = put("plain.nds", card);
     const Outcome run = runCli({"icon", path, "-o", (dir.path() / "x.png").string()});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "cartscope: " + path + ": no icon: the ROM has no valid banner\n");

@@ -58,13 +58,13 @@ struct RomFolder {
     std::vector<std::u16string> wide;
     std::vector<std::string> narrow;
     RomFolder() {
-        cartscope::testing::RomSpec spec;
-        spec.usedSize = 0x6000;
-        spec.bannerOffset = 0x4000;
+        cartscope::testing::RomSpec card;
+        card.usedSize = 0x6000;
+        card.bannerOffset = 0x4000;
         for (int i = 0; i < kRomFiles; ++i) {
-            spec.gameCode = "B" + std::to_string(100 + i % 900);
+            card.gameCode = "B" + std::to_string(100 + i % 900);
             const auto path = dir.path() / ("rom" + std::to_string(i) + ".nds");
-            cartscope::testing::writeFile(path, cartscope::testing::buildRom(spec));
+            cartscope::testing::writeFile(path, cartscope::testing::buildRom(card));
             wide.push_back(path.u16string());
             narrow.push_back(path.string());
         }

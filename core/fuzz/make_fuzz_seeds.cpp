@@ -34,8 +34,8 @@ int main(int argc, char** argv) {
     longTitles.titles[1] = std::u16string(128, u'W');
 
     int n = 0;
-    for (const RomSpec* spec : {&plain, &dsi, &noBanner, &longTitles}) {
-        auto bytes = cartscope::testing::buildRom(*spec);
+    for (const RomSpec* card : {&plain, &dsi, &noBanner, &longTitles}) {
+        auto bytes = cartscope::testing::buildRom(*card);
         bytes.push_back(0);  // even last byte: the fuzzer keeps the checksums as they are
         cartscope::testing::writeFile(folder / ("seed" + std::to_string(n++)), bytes);
     }

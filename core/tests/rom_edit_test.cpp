@@ -23,9 +23,9 @@ namespace {
 class RomEditTest : public ::testing::Test {
 protected:
     // Writes the ROM and loads it as the command program does (no flags).
-    RomInfo put(const RomSpec& spec, const std::string& name = "rom.nds") {
+    RomInfo put(const RomSpec& card, const std::string& name = "rom.nds") {
         path = dir.file(name);
-        original = buildRom(spec);
+        original = buildRom(card);
         cartscope::testing::writeFile(path, original);
         RomInfo rom;
         EXPECT_TRUE(rom.load(path, RomLoadFlags::None));
@@ -48,11 +48,11 @@ protected:
 };
 
 RomSpec rom(std::uint32_t used, std::uint64_t size, std::uint8_t padding = 0xFF) {
-    RomSpec spec;
-    spec.usedSize = used;
-    spec.fileSize = size;
-    spec.padding = padding;
-    return spec;
+    RomSpec card;
+    card.usedSize = used;
+    card.fileSize = size;
+    card.padding = padding;
+    return card;
 }
 
 }  // namespace
@@ -89,8 +89,8 @@ TEST_F(RomEditTest, TrimNeverCutsData) {
     for (const Case c : {Case{"data at the end", 0x7FFF, 0x42}, Case{"data right at the cut", 0x5200, 0x00},
                          Case{"zeros then 0xFF", 0x5200, 0x00}}) {
         SCOPED_TRACE(c.what);
-        RomSpec spec = rom(0x5000, 0x8000);
-        RomInfo info = put(spec);
+        RomSpec card = rom(0x5000, 0x8000);
+        RomInfo info = put(card);
         auto changed = original;
         changed[c.at] = c.value;
         if (std::string(c.what) == "zeros then 0xFF") std::fill(changed.begin() + 0x5200, changed.begin() + 0x6000, 0);
@@ -104,10 +104,10 @@ TEST_F(RomEditTest, TrimNeverCutsData) {
 }
 
 TEST_F(RomEditTest, DsiCodeIsKeptWhenTrimming) {
-    RomSpec spec = rom(0x3000, 0x10000);
-    spec.unitCode = 0x02;
-    spec.dsiUsedSize = 0x9000;
-    RomInfo info = put(spec);
+    RomSpec card = rom(0x3000, 0x10000);
+    card.unitCode = 0x02;
+    card.dsiUsedSize = 0x9000;
+    RomInfo info = put(card);
     ASSERT_EQ(trimRom(info), 0);
     const auto now = bytes();
     ASSERT_EQ(now.size(), 0x9200u);

@@ -44,34 +44,34 @@ private:
 
 class RomInfoTest : public ::testing::Test {
 protected:
-    std::u16string write(const RomSpec& spec, const std::string& name = "rom.nds") {
+    std::u16string write(const RomSpec& card, const std::string& name = "rom.nds") {
         const auto path = dir.file(name);
-        cartscope::testing::writeFile(path, buildRom(spec));
+        cartscope::testing::writeFile(path, buildRom(card));
         return path;
     }
-    RomInfo load(const RomSpec& spec, RomLoadFlags flags = RomLoadFlags::ReadBanner) {
+    RomInfo load(const RomSpec& card, RomLoadFlags flags = RomLoadFlags::ReadBanner) {
         RomInfo rom;
-        rom.load(write(spec), flags);
+        rom.load(write(card), flags);
         return rom;
     }
     TempDir dir;
 };
 
 RomSpec smallRom(std::uint32_t usedSize, std::uint64_t fileSize = 0x2000) {
-    RomSpec spec;
-    spec.usedSize = usedSize;
-    spec.fileSize = fileSize;
-    return spec;
+    RomSpec card;
+    card.usedSize = usedSize;
+    card.fileSize = fileSize;
+    return card;
 }
 
 }  // namespace
 
 TEST_F(RomInfoTest, ReadsHeaderSizesAndCodeTables) {
-    RomSpec spec;
-    spec.gameCode = "CSTP";
-    spec.makerCode = "01";
-    spec.usedSize = 0x5A00;
-    const auto path = write(spec, "Game (E).nds");
+    RomSpec card;
+    card.gameCode = "CSTP";
+    card.makerCode = "01";
+    card.usedSize = 0x5A00;
+    const auto path = write(card, "Game (E).nds");
     RomInfo rom;
     ASSERT_TRUE(rom.load(path, RomLoadFlags::ReadBanner));
     EXPECT_TRUE(rom.headerValid);
@@ -92,18 +92,18 @@ TEST_F(RomInfoTest, ReadsHeaderSizesAndCodeTables) {
 }
 
 TEST_F(RomInfoTest, UnknownRegionAndMakerKeepDefaults) {
-    RomSpec spec;
-    spec.gameCode = "CSTU";
-    spec.makerCode = "0a";
-    const RomInfo rom = load(spec);
+    RomSpec card;
+    card.gameCode = "CSTU";
+    card.makerCode = "0a";
+    const RomInfo rom = load(card);
     EXPECT_EQ(rom.region, u"XXX");
     EXPECT_EQ(rom.publisher, u"");
 }
 
 TEST_F(RomInfoTest, NotARomLeavesEverythingEmpty) {
-    RomSpec spec;
-    spec.badHeaderCrc = true;  // the banner is intact
-    const RomInfo broken = load(spec, RomLoadFlags::ReadBanner | RomLoadFlags::ComputeCrc32);
+    RomSpec card;
+    card.badHeaderCrc = true;  // the banner is intact
+    const RomInfo broken = load(card, RomLoadFlags::ReadBanner | RomLoadFlags::ComputeCrc32);
     EXPECT_FALSE(broken.headerValid);
     EXPECT_FALSE(broken.bannerValid);
     EXPECT_EQ(broken.fileSize, 0u);
@@ -206,14 +206,14 @@ TEST_F(RomInfoTest, DsiCartridgesCountTheirDsiArea) {
 }
 
 TEST_F(RomInfoTest, BannerIsCheckedAndReadOnlyWhenAsked) {
-    RomSpec spec;
-    EXPECT_FALSE(load(spec, RomLoadFlags::None).bannerValid);
-    EXPECT_FALSE(load(spec, RomLoadFlags::ComputeCrc32 | RomLoadFlags::LookUpDatabase).bannerValid);
+    RomSpec card;
+    EXPECT_FALSE(load(card, RomLoadFlags::None).bannerValid);
+    EXPECT_FALSE(load(card, RomLoadFlags::ComputeCrc32 | RomLoadFlags::LookUpDatabase).bannerValid);
     for (auto flags : {RomLoadFlags::ReadBanner, RomLoadFlags::CollectRenameNames, RomLoadFlags::KeepShortTitles})
-        EXPECT_TRUE(load(spec, flags).bannerValid);
+        EXPECT_TRUE(load(card, flags).bannerValid);
 
-    spec.badBannerCrc = true;
-    RomInfo rom = load(spec);
+    card.badBannerCrc = true;
+    RomInfo rom = load(card);
     EXPECT_TRUE(rom.headerValid);
     EXPECT_FALSE(rom.bannerValid);
 
@@ -230,11 +230,11 @@ TEST_F(RomInfoTest, BannerIsCheckedAndReadOnlyWhenAsked) {
 }
 
 TEST_F(RomInfoTest, TitlesStopAtNulOrAtTheirSlot) {
-    RomSpec spec;
-    spec.titles[Japanese] = u"ゲーム\nメーカー";
-    spec.titles[English] = std::u16string(128, u'E');  // fills the slot: no NUL
-    spec.titles[French] = u"Jeu";
-    const RomInfo rom = load(spec);
+    RomSpec card;
+    card.titles[Japanese] = u"ゲーム\nメーカー";
+    card.titles[English] = std::u16string(128, u'E');  // fills the slot: no NUL
+    card.titles[French] = u"Jeu";
+    const RomInfo rom = load(card);
     EXPECT_EQ(rom.bannerTitle(Japanese), u"ゲーム\nメーカー");
     EXPECT_EQ(rom.bannerTitle(English), std::u16string(128, u'E'));
     EXPECT_EQ(rom.bannerTitle(French), u"Jeu");
@@ -244,23 +244,23 @@ TEST_F(RomInfoTest, TitlesStopAtNulOrAtTheirSlot) {
 }
 
 TEST_F(RomInfoTest, IconFollowsTileLayoutAndPalette) {
-    RomSpec spec;
-    spec.palette[0] = cartscope::testing::rgb15(31, 0, 0);  // pure red, yet transparent
-    spec.palette[1] = cartscope::testing::rgb15(31, 31, 31);
-    spec.palette[2] = cartscope::testing::rgb15(16, 0, 1);
-    spec.palette[3] = cartscope::testing::rgb15(0, 31, 0) | 0x8000;  // bit 15 is ignored
-    spec.icon[0] = 1;            // (0, 0)
-    spec.icon[1] = 2;            // (1, 0)
-    spec.icon[8] = 3;            // (8, 0): first pixel of the second tile
-    spec.icon[8 * 32] = 2;       // (0, 8): first pixel of the fifth tile
-    spec.icon[31 * 32 + 31] = 1; // bottom right
-    const auto bytes = buildRom(spec);
+    RomSpec card;
+    card.palette[0] = cartscope::testing::rgb15(31, 0, 0);  // pure red, yet transparent
+    card.palette[1] = cartscope::testing::rgb15(31, 31, 31);
+    card.palette[2] = cartscope::testing::rgb15(16, 0, 1);
+    card.palette[3] = cartscope::testing::rgb15(0, 31, 0) | 0x8000;  // bit 15 is ignored
+    card.icon[0] = 1;            // (0, 0)
+    card.icon[1] = 2;            // (1, 0)
+    card.icon[8] = 3;            // (8, 0): first pixel of the second tile
+    card.icon[8 * 32] = 2;       // (0, 8): first pixel of the fifth tile
+    card.icon[31 * 32 + 31] = 1; // bottom right
+    const auto bytes = buildRom(card);
     // Byte 0 of the bitmap holds pixel (0, 0) low and (1, 0) high; byte 32 starts tile 1.
     EXPECT_EQ(bytes[0x1000 + 0x20], 0x21);
     EXPECT_EQ(bytes[0x1000 + 0x20 + 32], 0x03);
     EXPECT_EQ(bytes[0x1000 + 0x20 + 4 * 32], 0x02);
 
-    const IconPixels icon = load(spec).icon();
+    const IconPixels icon = load(card).icon();
     EXPECT_EQ(icon[0], 0xFFFFFFFFu);
     EXPECT_EQ(icon[1], 0xFF840008u);  // 16 -> 132, 1 -> 8
     EXPECT_EQ(icon[8], 0xFF00FF00u);
@@ -271,16 +271,16 @@ TEST_F(RomInfoTest, IconFollowsTileLayoutAndPalette) {
 }
 
 TEST_F(RomInfoTest, Crc32CoversTheWholeFile) {
-    RomSpec spec = smallRom(0x5000, 0x6123);  // not a multiple of the read size
-    const auto bytes = buildRom(spec);
-    const RomInfo rom = load(spec, RomLoadFlags::ComputeCrc32);
+    RomSpec card = smallRom(0x5000, 0x6123);  // not a multiple of the read size
+    const auto bytes = buildRom(card);
+    const RomInfo rom = load(card, RomLoadFlags::ComputeCrc32);
     EXPECT_EQ(rom.crc32, crc32(bytes.data(), bytes.size()));
 }
 
 TEST(RomInfoSource, ShortReadsFromAStreamStillLoad) {
-    RomSpec spec;
-    spec.titles[English] = u"Streamed";
-    const auto bytes = buildRom(spec);
+    RomSpec card;
+    card.titles[English] = u"Streamed";
+    const auto bytes = buildRom(card);
     ChunkedSource source(bytes, 100);
     RomInfo rom;
     ASSERT_TRUE(rom.load(source, RomLoadFlags::ReadBanner | RomLoadFlags::ComputeCrc32));

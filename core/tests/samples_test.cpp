@@ -17,7 +17,7 @@ TEST(Samples, BundledFilesMatchTheBuilderAndLoad) {
     for (const auto& sample : cartscope::testing::sampleRoms()) {
         SCOPED_TRACE(sample.fileName);
         const auto path = folder / sample.fileName;
-        EXPECT_EQ(cartscope::testing::readFile(path), cartscope::testing::buildRom(sample.spec))
+        EXPECT_EQ(cartscope::testing::readFile(path), cartscope::testing::buildRom(sample.card))
             << "run make_samples to refresh samples/";
         RomInfo rom;
         ASSERT_TRUE(rom.load(path.u16string(), RomLoadFlags::ReadBanner));

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     try {
         for (const auto& sample : cartscope::testing::sampleRoms()) {
             const auto path = std::filesystem::path(argv[1]) / sample.fileName;
-            cartscope::testing::writeFile(path, cartscope::testing::buildRom(sample.spec));
+            cartscope::testing::writeFile(path, cartscope::testing::buildRom(sample.card));
             std::printf("%s\n", path.string().c_str());
         }
     } catch (const std::exception& e) {

@@ -34,25 +34,25 @@ std::uint64_t capacityOf(std::uint32_t size) {
     return capacity;
 }
 
-std::vector<std::uint8_t> buildRom(const RomSpec& spec) {
-    const std::uint32_t used = std::max(spec.usedSize, spec.dsiUsedSize.value_or(0));
-    const std::uint64_t length = spec.fileSize.value_or(capacityOf(used));
+std::vector<std::uint8_t> buildRom(const RomSpec& card) {
+    const std::uint32_t used = std::max(card.usedSize, card.dsiUsedSize.value_or(0));
+    const std::uint64_t length = card.fileSize.value_or(capacityOf(used));
     // Lay out enough for header and banner, then cut to the file length.
-    std::vector<std::uint8_t> rom(std::max<std::uint64_t>({length, 0x1000u, spec.bannerOffset + 0x840ull}));
-    for (std::size_t i = 0x200; i < rom.size(); ++i) rom[i] = i < used ? codeByte(i) : spec.padding;
+    std::vector<std::uint8_t> rom(std::max<std::uint64_t>({length, 0x1000u, card.bannerOffset + 0x840ull}));
+    for (std::size_t i = 0x200; i < rom.size(); ++i) rom[i] = i < used ? codeByte(i) : card.padding;
 
     std::fill(rom.begin(), rom.begin() + 0x200, std::uint8_t{0});
-    putText(rom, 0x000, spec.internalTitle, 12);
-    putText(rom, 0x00C, spec.gameCode, 4);
-    putText(rom, 0x010, spec.makerCode, 2);
-    rom[0x012] = spec.unitCode;
-    put32(rom, 0x068, spec.bannerOffset);
-    put32(rom, 0x080, spec.usedSize);
+    putText(rom, 0x000, card.internalTitle, 12);
+    putText(rom, 0x00C, card.gameCode, 4);
+    putText(rom, 0x010, card.makerCode, 2);
+    rom[0x012] = card.unitCode;
+    put32(rom, 0x068, card.bannerOffset);
+    put32(rom, 0x080, card.usedSize);
     put32(rom, 0x084, 0x4000);  // header size, as real cards have it
-    if (spec.dsiUsedSize) put32(rom, 0x210, *spec.dsiUsedSize);
+    if (card.dsiUsedSize) put32(rom, 0x210, *card.dsiUsedSize);
 
-    if (spec.bannerOffset != 0) {
-        const std::size_t b = spec.bannerOffset;
+    if (card.bannerOffset != 0) {
+        const std::size_t b = card.bannerOffset;
         std::fill(rom.begin() + static_cast<std::ptrdiff_t>(b), rom.begin() + static_cast<std::ptrdiff_t>(b + 0x840),
                   std::uint8_t{0});
         put16(rom, b, 0x0001);
@@ -60,22 +60,22 @@ std::vector<std::uint8_t> buildRom(const RomSpec& spec) {
             for (int x = 0; x < 32; ++x) {
                 const std::size_t tile = static_cast<std::size_t>((y / 8) * 4 + x / 8);
                 const std::size_t at = b + 0x20 + tile * 32 + static_cast<std::size_t>((y % 8) * 4 + (x % 8) / 2);
-                const std::uint8_t index = spec.icon[static_cast<std::size_t>(y * 32 + x)] & 0x0F;
+                const std::uint8_t index = card.icon[static_cast<std::size_t>(y * 32 + x)] & 0x0F;
                 rom[at] = static_cast<std::uint8_t>(x % 2 == 0 ? (rom[at] & 0xF0) | index : (rom[at] & 0x0F) | index << 4);
             }
         }
-        for (std::size_t i = 0; i < 16; ++i) put16(rom, b + 0x220 + 2 * i, spec.palette[i]);
+        for (std::size_t i = 0; i < 16; ++i) put16(rom, b + 0x220 + 2 * i, card.palette[i]);
         for (std::size_t lang = 0; lang < 6; ++lang) {
-            const std::u16string& title = spec.titles[lang];
+            const std::u16string& title = card.titles[lang];
             for (std::size_t i = 0; i < title.size() && i < 128; ++i) put16(rom, b + 0x240 + lang * 0x100 + 2 * i, title[i]);
         }
         std::uint16_t crc = crc16(&rom[b + 0x20], 0x820);
-        if (spec.badBannerCrc) crc ^= 0x5A5A;
+        if (card.badBannerCrc) crc ^= 0x5A5A;
         put16(rom, b + 2, crc);
     }
 
     std::uint16_t crc = crc16(rom.data(), 0x15E);
-    if (spec.badHeaderCrc) crc ^= 0xA5A5;
+    if (card.badHeaderCrc) crc ^= 0xA5A5;
     put16(rom, 0x15E, crc);
 
     rom.resize(static_cast<std::size_t>(length));

@@ -37,7 +37,7 @@ constexpr std::uint16_t rgb15(unsigned r, unsigned g, unsigned b) {
 // The smallest power of two not below `size`.
 std::uint64_t capacityOf(std::uint32_t size);
 
-std::vector<std::uint8_t> buildRom(const RomSpec& spec);
+std::vector<std::uint8_t> buildRom(const RomSpec& card);
 
 void writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> readFile(const std::filesystem::path& path);

@@ -79,43 +79,43 @@ std::vector<Sample> sampleRoms() {
     std::vector<Sample> samples;
 
     Sample star{"star-courier.nds", {}};
-    star.spec.internalTitle = "STARCOURIER";
-    star.spec.gameCode = "KSCE";
-    star.spec.usedSize = 0xB4000;  // a 1 MiB card, not trimmed
-    star.spec.titles = {u"スター・クーリエ\n宇宙の宅配便\nCartscope Samples",
+    star.card.internalTitle = "STARCOURIER";
+    star.card.gameCode = "KSCE";
+    star.card.usedSize = 0xB4000;  // a 1 MiB card, not trimmed
+    star.card.titles = {u"スター・クーリエ\n宇宙の宅配便\nCartscope Samples",
                         u"Star Courier\nParcels across the galaxy\nCartscope Samples",
                         u"Star Courier\nColis à travers la galaxie\nCartscope Samples",
                         u"Star Courier\nPakete durch die Galaxis\nCartscope Samples",
                         u"Corriere Stellare\nPacchi nella galassia\nCartscope Samples",
                         u"Mensajero Estelar\nPaquetes por la galaxia\nCartscope Samples"};
-    star.spec.icon = starIcon();
-    star.spec.palette = {rgb15(31, 0, 31), rgb15(3, 4, 12), rgb15(31, 26, 4), rgb15(31, 31, 24), rgb15(20, 10, 0),
+    star.card.icon = starIcon();
+    star.card.palette = {rgb15(31, 0, 31), rgb15(3, 4, 12), rgb15(31, 26, 4), rgb15(31, 31, 24), rgb15(20, 10, 0),
                          rgb15(10, 12, 24)};
     samples.push_back(star);
 
     Sample garden{"pixel-garden.nds", {}};
-    garden.spec.internalTitle = "PIXELGARDEN";
-    garden.spec.gameCode = "KPGP";
-    garden.spec.usedSize = 0x1C8000;  // a 2 MiB card, trimmed
-    garden.spec.fileSize = 0x1C8000 + 512;
-    garden.spec.titles = {u"ピクセル・ガーデン\nCartscope Samples", u"Pixel Garden\nCartscope Samples",
+    garden.card.internalTitle = "PIXELGARDEN";
+    garden.card.gameCode = "KPGP";
+    garden.card.usedSize = 0x1C8000;  // a 2 MiB card, trimmed
+    garden.card.fileSize = 0x1C8000 + 512;
+    garden.card.titles = {u"ピクセル・ガーデン\nCartscope Samples", u"Pixel Garden\nCartscope Samples",
                           u"Jardin de pixels\nCartscope Samples", u"Pixelgarten\nCartscope Samples",
                           u"Giardino di pixel\nCartscope Samples", u"Jardín de píxeles\nCartscope Samples"};
-    garden.spec.icon = flowerIcon();
-    garden.spec.palette = {0, rgb15(31, 12, 18), rgb15(6, 22, 6), rgb15(31, 28, 6), rgb15(20, 4, 10),
+    garden.card.icon = flowerIcon();
+    garden.card.palette = {0, rgb15(31, 12, 18), rgb15(6, 22, 6), rgb15(31, 28, 6), rgb15(20, 4, 10),
                            rgb15(14, 8, 3)};
     samples.push_back(garden);
 
     Sample moon{"moon-lander-dsi.nds", {}};
-    moon.spec.internalTitle = "MOONLANDER";
-    moon.spec.gameCode = "KMLJ";
-    moon.spec.unitCode = 0x02;  // DSi-enhanced: its DSi code lies past the DS area
-    moon.spec.usedSize = 0x60000;
-    moon.spec.dsiUsedSize = 0x130000;  // a 2 MiB card; DSi homebrew ends at its DSi size
-    moon.spec.fileSize = 0x130000;
-    moon.spec.titles = {u"ムーンランダー\nCartscope Samples", u"Moon Lander\nCartscope Samples", u"", u"", u"", u""};
-    moon.spec.icon = moonIcon();
-    moon.spec.palette = {0, rgb15(30, 30, 22), rgb15(31, 31, 31), rgb15(8, 8, 18), rgb15(22, 20, 12)};
+    moon.card.internalTitle = "MOONLANDER";
+    moon.card.gameCode = "KMLJ";
+    moon.card.unitCode = 0x02;  // DSi-enhanced: its DSi code lies past the DS area
+    moon.card.usedSize = 0x60000;
+    moon.card.dsiUsedSize = 0x130000;  // a 2 MiB card; DSi homebrew ends at its DSi size
+    moon.card.fileSize = 0x130000;
+    moon.card.titles = {u"ムーンランダー\nCartscope Samples", u"Moon Lander\nCartscope Samples", u"", u"", u"", u""};
+    moon.card.icon = moonIcon();
+    moon.card.palette = {0, rgb15(30, 30, 22), rgb15(31, 31, 31), rgb15(8, 8, 18), rgb15(22, 20, 12)};
     samples.push_back(moon);
 
     return samples;

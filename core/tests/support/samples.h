@@ -11,7 +11,7 @@ namespace cartscope::testing {
 
 struct Sample {
     std::string fileName;
-    RomSpec spec;
+    RomSpec card;
 };
 
 std::vector<Sample> sampleRoms();
