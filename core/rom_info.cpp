@@ -4,6 +4,8 @@
 
 #include "code_tables.h"
 #include "crc.h"
+#include "release_database.h"
+#include "rename_pattern.h"
 
 namespace cartscope {
 
@@ -73,7 +75,6 @@ std::uint32_t cardCapacity(std::uint32_t usedSize) {
 std::uint32_t RomInfo::bannerOffset() const { return get32(&header[kBannerOffsetField]); }
 
 bool RomInfo::load(ByteSource& source, RomLoadFlags flags, std::u16string_view renamePattern) {
-    (void)renamePattern;  // used by the title and database steps
     *this = emptyRecord(source.name());
 
     std::array<std::uint8_t, kHeaderSize> bytes;
@@ -115,6 +116,11 @@ bool RomInfo::load(ByteSource& source, RomLoadFlags flags, std::u16string_view r
     releaseNumber = u"XXXX";
     capacity = cardCapacity(usedSize);
     trimmedSize = usedSize + 512;
+
+    // Without a database the titles are still wanted: a missing file ends
+    // only the lookup.
+    if (hasAny(flags, RomLoadFlags::LookUpDatabase)) lookUpRelease(*this, flags, renamePattern);
+    collectBannerTitles(*this, flags, renamePattern);
     return true;
 }
 

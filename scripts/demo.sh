@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds the Linux command line and runs it on the
-# bundled sample ROMs: their info tips, and their icons as PNG pictures.
+# bundled sample ROMs and release database: their info tips, the names
+# "Rename to ..." offers, and their icons as PNG pictures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,8 +14,12 @@ out=build/demo
 mkdir -p "$out"
 
 echo
-echo "== cartscope info samples/*.nds"
-"$cartscope" info samples/*.nds
+echo "== cartscope info --db samples/nds-rom.dat samples/*.nds"
+"$cartscope" info --db samples/nds-rom.dat samples/*.nds
+
+echo "== cartscope names --db samples/nds-rom.dat --pattern '[%N] %T(%R)' samples/star-courier.nds"
+"$cartscope" names --db samples/nds-rom.dat --pattern '[%N] %T(%R)' samples/star-courier.nds
+echo
 
 echo "== cartscope icon"
 for rom in samples/*.nds; do

@@ -187,3 +187,96 @@ TEST_F(CliTest, UsageErrorsAndHelp) {
     }
     EXPECT_EQ(runCli({"--help"}).status, 0);
 }
+
+namespace {
+
+const std::string kTsvHeader =
+    "game code\tROM code\tname\tcountry\tgenre\tpublisher\tlanguage mask\tWiFi\trelease number\trelease group\tCRC-32\n";
+
+}  // namespace
+
+TEST_F(CliTest, DatabaseBuildDumpVersionAndLookup) {
+    const std::string tsv = (dir.path() / "releases.tsv").string(), dat = (dir.path() / "nds-rom.dat").string();
+    const std::string text = kTsvHeader +
+                             "AAAE\tNTR-AAAE-USA\tCaf\xC3\xA9 Game\tUSA\tPuzzle\tVelmora\t9\tNo\t0001\tGRP\t0BADF00D\n"
+                             "BBBP\tNTR-BBBP-EUR\tOther\tEurope\t\t\t0\t\t0002\t\t\n";
+    cartscope::testing::writeFile(tsv, std::vector<std::uint8_t>(text.begin(), text.end()));
+    EXPECT_EQ(runCli({"db", "build", tsv, "-o", dat, "--version", "42"}).status, 0);
+
+    Outcome run = runCli({"db", "dump", dat});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, text) << "a round trip gives the same list";
+    EXPECT_EQ(runCli({"db", "version", dat}).out, "42\n");
+
+    run = runCli({"db", "lookup", dat, "AAAE"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("Name: Caf\xC3\xA9 Game\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Languages: 9 (eng,ger)\n"), std::string::npos) << run.out;
+    EXPECT_EQ(runCli({"db", "lookup", dat, "ZZZZ"}).status, 1);
+
+    // Characters beyond ISO 8859-1 are refused with their line.
+    const std::string bad = kTsvHeader + "AAAE\tx\t\xE2\x82\xAC uro\tx\tx\tx\t1\tx\t1\tx\t\n";
+    cartscope::testing::writeFile(tsv, std::vector<std::uint8_t>(bad.begin(), bad.end()));
+    run = runCli({"db", "build", tsv, "-o", dat, "--version", "1"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("line 2: "), std::string::npos) << run.err;
+    const std::string shortLine = kTsvHeader + "AAAE\tonly three\tcolumns\n";
+    cartscope::testing::writeFile(tsv, std::vector<std::uint8_t>(shortLine.begin(), shortLine.end()));
+    EXPECT_EQ(runCli({"db", "build", tsv, "-o", dat, "--version", "1"}).status, 1);
+    EXPECT_EQ(runCli({"db", "build", tsv, "-o", dat}).status, 2) << "the version is required";
+}
+
+TEST_F(CliTest, BundledSampleDatabaseIsBuiltFromItsList) {
+    const char* source = std::getenv("CARTSCOPE_SOURCE_DIR");
+    if (!source) GTEST_SKIP() << "CARTSCOPE_SOURCE_DIR is not set";
+    const auto samples = std::filesystem::path(source) / "samples";
+    const std::string dat = (dir.path() / "nds-rom.dat").string();
+    ASSERT_EQ(runCli({"db", "build", (samples / "releases.tsv").string(), "-o", dat, "--version", "1"}).status, 0);
+    EXPECT_EQ(cartscope::testing::readFile(dat), cartscope::testing::readFile(samples / "nds-rom.dat"));
+
+    // The info tip of a known sample: database lines and a matching CRC.
+    const Outcome run = runCli({"info", "--db", dat, (samples / "star-courier.nds").string()});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("star-courier.nds\nROM-Code: NTR-KSCE-USA\nName: Star Courier\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\nCRC32: 57483807\n\nRelease-Nr.: 0001\nRelease-Group: Cartscope\n"), std::string::npos);
+}
+
+TEST_F(CliTest, NamesAndRename) {
+    RomSpec card;
+    card.gameCode = "AAAE";
+    card.titles[0] = u"ゲーム";
+    card.titles[1] = u"Mario|Kart\nNintendo";
+    card.titles[2] = u"Jeu";
+    const std::string rom = put("rom.nds", card);
+    const std::string tsv = (dir.path() / "r.tsv").string(), dat = (dir.path() / "nds-rom.dat").string();
+    const std::string text = kTsvHeader + "AAAE\tNTR\tData Name\tUSA\t\t\t1\t\t0042\tG\t\n";
+    cartscope::testing::writeFile(tsv, std::vector<std::uint8_t>(text.begin(), text.end()));
+    ASSERT_EQ(runCli({"db", "build", tsv, "-o", dat, "--version", "1"}).status, 0);
+
+    Outcome run = runCli({"names", "--db", dat, "--pattern", "[%N] %T", rom});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out,
+              "[0042] Data Name.nds\n[0042] Jeu.nds\n[0042] Mario_Kart.nds\n[0042] Mario_Kart - Nintendo.nds\n"
+              "[0042] \xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0.nds\n");
+
+    EXPECT_EQ(runCli({"rename", "--pattern", "%X", rom}).status, 2);
+    EXPECT_NE(runCli({"rename", "--pattern", "%N only", rom}).err.find("%T (Title)"), std::string::npos);
+
+    run = runCli({"rename", "--db", dat, "--pattern", "%T [%N]", "--language", "2", "--dry-run", rom});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, rom + " -> " + (dir.path() / "Jeu [0042].nds").string() + "\n");
+    EXPECT_TRUE(std::filesystem::exists(rom)) << "a dry run changes nothing";
+
+    // An existing file of the new name is never overwritten.
+    cartscope::testing::writeFile(dir.path() / "Jeu.nds", {1, 2, 3});
+    run = runCli({"rename", "--language", "2", rom});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("a file of that name exists"), std::string::npos) << run.err;
+    EXPECT_EQ(cartscope::testing::readFile(dir.path() / "Jeu.nds"), (std::vector<std::uint8_t>{1, 2, 3}));
+
+    // Language 4 (Italian) is empty: English comes next.
+    run = runCli({"rename", "--language", "4", rom});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "Mario_Kart.nds"));
+    EXPECT_FALSE(std::filesystem::exists(rom));
+}

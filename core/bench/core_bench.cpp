@@ -1,7 +1,10 @@
 // What the ROM core costs, each next to a yardstick measured in the same run:
 //  - CRC-32 of a 256 MiB buffer against zlib's crc32 on the same buffer;
 //  - RomInfo::load with ReadBanner over 2,000 small ROM files against a bare
-//    loop that opens each file, reads the same 512 + 0x840 bytes and closes it.
+//    loop that opens each file, reads the same 512 + 0x840 bytes and closes it;
+//  - 100,000 release-database lookups of random game codes in 7,000 releases
+//    against the bare file work one lookup needs (two opens: the header, then
+//    the record's length and text).
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -9,12 +12,14 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "crc.h"
+#include "release_database.h"
 #include "rom_builder.h"
 #include "rom_info.h"
 #include "temp_dir.h"
@@ -103,11 +108,102 @@ void Load_BareOpenReadClose(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kRomFiles);
 }
 
+constexpr int kReleases = 7000;
+constexpr int kLookups = 100000;
+
+// A database of 7,000 releases, and 100,000 ROM records whose game codes are
+// drawn from it at random (one in ten is not listed).
+struct LookupSetup {
+    cartscope::testing::TempDir dir;
+    std::u16string path;
+    std::string narrowPath;
+    std::vector<cartscope::RomInfo> roms;
+    std::vector<std::uint32_t> offsets;  // the record each lookup reads, for the bare loop
+    LookupSetup() {
+        std::vector<cartscope::Release> releases;
+        auto codeOf = [](int i) {
+            std::string code;
+            for (int k = 0; k < 4; ++k, i /= 26) code += static_cast<char>('A' + i % 26);
+            return code;
+        };
+        for (int i = 0; i < kReleases; ++i) {
+            cartscope::Release r;
+            r.gameCode = codeOf(i * 3);
+            r.fields = {"NTR-" + r.gameCode + "-EUR", "A Game With A Name Of Usual Length", "Europe", "Adventure",
+                        "Some Publisher", "63", "No", std::to_string(i), "GROUP", "0123ABCD"};
+            r.hasCrc = true;
+            releases.push_back(r);
+        }
+        std::vector<std::uint8_t> bytes;
+        cartscope::buildDatabase(1, releases, bytes);
+        const auto file = dir.path() / "nds-rom.dat";
+        cartscope::testing::writeFile(file, bytes);
+        path = file.u16string();
+        narrowPath = file.string();
+        std::mt19937 random(5);
+        for (int i = 0; i < kLookups; ++i) {
+            const int pick = static_cast<int>(random() % (kReleases * 10 / 9));
+            const std::string code = codeOf(pick < kReleases ? pick * 3 : pick * 3 + 1);
+            cartscope::RomInfo rom;
+            std::copy(code.begin(), code.end(), rom.header.begin() + 0x00C);
+            roms.push_back(rom);
+            const auto found = std::find_if(releases.begin(), releases.end(), [&](const auto& r) { return r.gameCode == code; });
+            offsets.push_back(found == releases.end() ? 0u : 8u);
+        }
+        // The bare loop reads a record of the usual size where a lookup finds one.
+        std::uint32_t anyRecord = 0;
+        std::memcpy(&anyRecord, &bytes[12], 4);
+        for (auto& offset : offsets) offset = offset ? anyRecord : 0;
+    }
+};
+
+LookupSetup& lookupSetup() {
+    static LookupSetup setup;
+    return setup;
+}
+
+void Database_Lookup(benchmark::State& state) {
+    auto& setup = lookupSetup();
+    cartscope::useDatabaseFile(setup.path);
+    for (auto _ : state) {
+        for (auto& rom : setup.roms) {
+            rom.recordFound = false;
+            cartscope::lookUpRelease(rom, cartscope::RomLoadFlags::LookUpDatabase, {});
+            benchmark::DoNotOptimize(rom.recordFound);
+        }
+    }
+    cartscope::useDatabaseFile({});
+    state.SetItemsProcessed(state.iterations() * kLookups);
+}
+
+void Database_BareFileWork(benchmark::State& state) {
+    auto& setup = lookupSetup();
+    unsigned char header[8];
+    std::vector<unsigned char> record(32768);
+    for (auto _ : state) {
+        for (const std::uint32_t offset : setup.offsets) {
+            int fd = ::open(setup.narrowPath.c_str(), O_RDONLY | O_CLOEXEC);
+            benchmark::DoNotOptimize(::read(fd, header, sizeof header));
+            ::close(fd);
+            fd = ::open(setup.narrowPath.c_str(), O_RDONLY | O_CLOEXEC);
+            if (offset != 0) {
+                unsigned char length[2];
+                benchmark::DoNotOptimize(::pread(fd, length, 2, offset));
+                benchmark::DoNotOptimize(::pread(fd, record.data(), (length[0] | length[1] << 8) - 2u, offset + 2));
+            }
+            ::close(fd);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kLookups);
+}
+
 }  // namespace
 
 BENCHMARK(Crc32_Cartscope)->Unit(benchmark::kMillisecond);
 BENCHMARK(Crc32_Zlib)->Unit(benchmark::kMillisecond);
 BENCHMARK(Load_RomInfoReadBanner)->Unit(benchmark::kMillisecond);
 BENCHMARK(Load_BareOpenReadClose)->Unit(benchmark::kMillisecond);
+BENCHMARK(Database_Lookup)->Unit(benchmark::kMillisecond);
+BENCHMARK(Database_BareFileWork)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -1,7 +1,9 @@
-// Writes small ROM images as the starting corpus of the ROM reader's fuzzer.
+// Writes the starting corpora of the fuzzers: small ROM images, release
+// databases, rename patterns, each in a folder of its own under FOLDER.
 #include <cstdio>
 #include <filesystem>
 
+#include "release_database.h"
 #include "rom_builder.h"
 
 using cartscope::testing::RomSpec;
@@ -11,8 +13,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: make_fuzz_seeds FOLDER\n");
         return 2;
     }
-    const std::filesystem::path folder = argv[1];
-    std::filesystem::create_directories(folder);
+    const std::filesystem::path root = argv[1];
+    const std::filesystem::path folder = root / "rom_load";
+    for (const char* corpus : {"rom_load", "database", "rename_pattern"}) std::filesystem::create_directories(root / corpus);
 
     RomSpec plain;
     plain.usedSize = 0x2000;
@@ -38,6 +41,32 @@ int main(int argc, char** argv) {
         auto bytes = cartscope::testing::buildRom(*card);
         bytes.push_back(0);  // even last byte: the fuzzer keeps the checksums as they are
         cartscope::testing::writeFile(folder / ("seed" + std::to_string(n++)), bytes);
+    }
+
+    // Databases: four bytes of game code, then the file.
+    std::vector<cartscope::Release> releases;
+    for (const char* code : {"AAAE", "BBBP", "CCCJ"}) {
+        cartscope::Release release;
+        release.gameCode = code;
+        release.fields = {"NTR-X", "Name", "Europe", "Genre", "Publisher", "9", "No", "0001", "Group", "0123ABCD"};
+        release.hasCrc = code[0] != 'B';
+        releases.push_back(release);
+    }
+    std::vector<std::uint8_t> database;
+    cartscope::buildDatabase(3, releases, database);
+    for (const char* code : {"AAAE", "BBBP", "CCCJ", "ZZZZ"}) {
+        std::vector<std::uint8_t> seed(code, code + 4);
+        seed.insert(seed.end(), database.begin(), database.end());
+        cartscope::testing::writeFile(root / "database" / code, seed);
+    }
+
+    // Patterns and titles.
+    const char* patterns[] = {"[%N] %T(%R)\0Game\nMaker", "%T%S (trimmed)%s #%G##\0A/B: C?", "%Sa,b,c%s %%T\0Big -\nGame"};
+    int p = 0;
+    for (const char* pattern : patterns) {
+        const std::string text(pattern);
+        cartscope::testing::writeFile(root / "rename_pattern" / ("seed" + std::to_string(p++)),
+                                      std::vector<std::uint8_t>(text.begin(), text.end()));
     }
     return 0;
 }

@@ -55,6 +55,10 @@ private:
 // Whether `c` separates folders in a path on this platform.
 bool isPathSeparator(char16_t c);
 
+// Renames a file, refusing (EEXIST) when `to` exists already. Returns 0 or
+// an errno value.
+int renameNoReplace(const std::u16string& from, const std::u16string& to);
+
 // Makes a file read-only or writable again (used by tools and tests).
 int setReadOnly(const std::u16string& path, bool readOnly);
 

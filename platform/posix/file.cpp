@@ -2,6 +2,7 @@
 #include "platform/file.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -96,6 +97,16 @@ int File::close() {
 }
 
 bool isPathSeparator(char16_t c) { return c == u'/'; }
+
+int renameNoReplace(const std::u16string& from, const std::u16string& to) {
+    const std::string source = toUtf8(from), target = toUtf8(to);
+    if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // File systems without RENAME_NOREPLACE: look first (racy, but the best they allow).
+    struct stat st;
+    if (lstat(target.c_str(), &st) == 0) return EEXIST;
+    return ::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
+}
 
 int setReadOnly(const std::u16string& path, bool readOnly) {
     const std::string name = toUtf8(path);

@@ -3,6 +3,7 @@
 #include "platform/file.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
@@ -96,6 +97,11 @@ int File::close() {
 }
 
 bool isPathSeparator(char16_t c) { return c == u'\\' || c == u'/' || c == u':'; }
+
+int renameNoReplace(const std::u16string& from, const std::u16string& to) {
+    // _wrename never replaces an existing file.
+    return _wrename(wide(from), wide(to)) == 0 ? 0 : errno;
+}
 
 int setReadOnly(const std::u16string& path, bool readOnly) {
     return _wchmod(wide(path), readOnly ? _S_IREAD : (_S_IREAD | _S_IWRITE)) == 0 ? 0 : errno;

@@ -1,0 +1,250 @@
+#include "release_database.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "byte_source.h"
+#include "code_tables.h"
+#include "platform/data_folder.h"
+#include "platform/database_lock.h"
+#include "rename_pattern.h"
+#include "text.h"
+
+namespace cartscope {
+
+namespace {
+
+using platform::DatabaseReadLock;
+using platform::DatabaseWriteLock;
+
+constexpr std::size_t kSlotSize = 8;
+
+struct Header {
+    std::uint32_t length = 0;
+    std::uint16_t version = 0;
+    std::uint16_t count = 0;  // N, index slots including the header itself
+};
+
+std::uint16_t get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+std::uint32_t get32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+}
+
+// Reads the 8-byte header; a file too short for one holds no releases.
+Header readHeader(ByteSource& file) {
+    std::uint8_t bytes[kSlotSize];
+    Header header;
+    if (!file.seek(0) || !readFully(file, bytes, sizeof bytes)) return header;
+    header.length = get32(bytes);
+    header.version = get16(bytes + 4);
+    header.count = get16(bytes + 6);
+    return header;
+}
+
+// The index of one process: a copy of the file's first 8 x N bytes, kept
+// until the file changes version or N.
+struct IndexCache {
+    bool valid = false;
+    std::u16string path;
+    std::uint16_t version = 0;
+    std::uint16_t count = 0;
+    std::vector<std::uint8_t> slots;
+};
+
+IndexCache& indexCache() {
+    static IndexCache cache;
+    return cache;
+}
+
+std::u16string& chosenDatabaseFile() {
+    static std::u16string path;
+    return path;
+}
+
+// Binary search of the slots for a key; gives the record offset. Keys are
+// compared as signed numbers, as the index is sorted.
+std::optional<std::uint32_t> findSlot(const std::vector<std::uint8_t>& slots, std::size_t count, std::int32_t key) {
+    count = std::min(count, slots.size() / kSlotSize);
+    long lo = 0;
+    long hi = static_cast<long>(count) - 1;
+    while (lo <= hi) {
+        const long mid = lo + (hi - lo) / 2;
+        const auto slotKey = static_cast<std::int32_t>(get32(&slots[static_cast<std::size_t>(mid) * kSlotSize]));
+        if (key == slotKey) return get32(&slots[static_cast<std::size_t>(mid) * kSlotSize + 4]);
+        if (key < slotKey) hi = mid - 1;
+        else lo = mid + 1;
+    }
+    return std::nullopt;
+}
+
+enum class RecordState { Found, Empty, Broken };
+
+// Reads and splits the record at `offset`. Nothing outside the file or the
+// record is read: a record that breaks the layout is Broken.
+RecordState readRecord(ByteSource& file, std::uint32_t offset, Release& release) {
+    std::uint8_t lengthBytes[2];
+    if (!file.seek(offset) || !readFully(file, lengthBytes, sizeof lengthBytes)) return RecordState::Broken;
+    const std::uint16_t length = get16(lengthBytes);
+    if (length == 2) return RecordState::Empty;
+    if (length < 2 || length - 2u > kMaxRecordText) return RecordState::Broken;
+    std::vector<char> text(length - 2u);
+    if (!readFully(file, text.data(), text.size())) return RecordState::Broken;
+
+    std::size_t at = 0;
+    for (std::size_t field = 0; field < kReleaseFields - 1; ++field) {
+        const void* nul = std::memchr(text.data() + at, 0, text.size() - at);
+        if (!nul) return RecordState::Broken;
+        const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(nul) - text.data());
+        release.fields[field].assign(text.data() + at, end - at);
+        at = end + 1;
+    }
+    release.hasCrc = at < text.size();
+    if (release.hasCrc) {
+        const void* nul = std::memchr(text.data() + at, 0, text.size() - at);
+        const std::size_t end = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text.data()) : text.size();
+        release.fields[kReleaseFields - 1].assign(text.data() + at, end - at);
+    }
+    return RecordState::Found;
+}
+
+std::string codeOf(const RomInfo& rom) { return std::string(rom.header.begin() + 0x00C, rom.header.begin() + 0x010); }
+
+// Reads a whole index: N from the header, then 8 x N bytes.
+bool readIndex(ByteSource& file, const Header& header, std::vector<std::uint8_t>& slots) {
+    slots.assign(std::size_t{header.count} * kSlotSize, 0);
+    return file.seek(0) && readFully(file, slots.data(), slots.size());
+}
+
+}  // namespace
+
+std::int32_t releaseKey(std::string_view gameCode) {
+    std::uint32_t key = 0;
+    for (std::size_t i = 0; i < 4; ++i) key = key << 8 | (i < gameCode.size() ? static_cast<std::uint8_t>(gameCode[i]) : 0u);
+    return static_cast<std::int32_t>(key);
+}
+
+std::u16string languageList(std::uint32_t mask) {
+    std::u16string list;
+    for (unsigned bit = 0; bit < kLanguageCount; ++bit) {
+        if (!(mask & (1u << bit))) continue;
+        if (!list.empty()) list += u',';
+        list += widen(languageCode(bit));
+    }
+    return list;
+}
+
+std::optional<std::u16string> databasePath() {
+    if (!chosenDatabaseFile().empty()) return chosenDatabaseFile();
+    const auto folder = platform::dataFolder();
+    if (!folder) return std::nullopt;
+    return *folder + kDatabaseFileName;
+}
+
+void useDatabaseFile(std::u16string path) { chosenDatabaseFile() = std::move(path); }
+
+bool lookUpRelease(RomInfo& rom, RomLoadFlags flags, std::u16string_view pattern) {
+    const auto path = databasePath();
+    if (!path) return false;
+
+    Header header;
+    {
+        DatabaseReadLock lock;
+        FileSource file(*path);
+        if (!file.isOpen()) return false;
+        header = readHeader(file);
+    }
+
+    IndexCache& cache = indexCache();
+    const bool current = cache.valid && cache.version == header.version && cache.count == header.count && cache.path == *path;
+    if (header.count != 0 && !current) {
+        DatabaseWriteLock lock;
+        cache = IndexCache{};
+        FileSource file(*path);
+        if (!file.isOpen()) return false;
+        std::vector<std::uint8_t> slots;
+        // An index that does not fit in the file is no index.
+        if (readIndex(file, header, slots)) {
+            cache.slots = std::move(slots);
+            cache.version = header.version;
+            cache.count = header.count;
+            cache.path = *path;
+            cache.valid = true;
+        }
+    }
+    if (!cache.valid) return true;
+
+    DatabaseReadLock lock;
+    FileSource file(*path);
+    if (!file.isOpen()) return false;
+    const auto offset = findSlot(cache.slots, header.count, releaseKey(codeOf(rom)));
+    if (!offset) return true;
+    Release release;
+    if (readRecord(file, *offset, release) != RecordState::Found) return true;
+
+    rom.romCode = widen(release.fields[0]);
+    rom.name = widen(release.fields[1]);
+    rom.country = widen(release.fields[2]);
+    rom.genre = widen(release.fields[3]);
+    rom.publisher = widen(release.fields[4]);
+    rom.languages = languageList(static_cast<std::uint32_t>(std::strtoul(release.fields[5].c_str(), nullptr, 10)));
+    rom.wifi = widen(release.fields[6]);
+    rom.releaseNumber = widen(release.fields[7]);
+    rom.releaseGroup = widen(release.fields[8]);
+    rom.databaseCrc32 = widen(release.fields[9]);
+    rom.recordFound = true;
+    if (hasAny(flags, RomLoadFlags::CollectRenameNames)) rom.renameNames.insert(applyRenamePattern(rom, pattern, rom.name));
+    return true;
+}
+
+std::uint16_t databaseVersion(const std::u16string& name, bool isFullPath) {
+    std::u16string path = name;
+    if (!isFullPath) {
+        const auto folder = platform::dataFolder();
+        if (!folder) return 0;
+        path = *folder + name;
+    }
+    DatabaseReadLock lock;
+    FileSource file(path);
+    if (!file.isOpen()) return 0;
+    std::uint8_t bytes[6];
+    std::uint64_t size = 0;
+    if (!file.seek(0) || !readFully(file, bytes, sizeof bytes) || !file.seekEnd(size)) return 0;
+    return size == get32(bytes) ? get16(bytes + 4) : 0;
+}
+
+std::optional<Release> findRelease(const std::u16string& path, std::string_view gameCode) {
+    DatabaseReadLock lock;
+    FileSource file(path);
+    if (!file.isOpen()) return std::nullopt;
+    const Header header = readHeader(file);
+    std::vector<std::uint8_t> slots;
+    if (!readIndex(file, header, slots)) return std::nullopt;
+    const auto offset = findSlot(slots, header.count, releaseKey(gameCode));
+    if (!offset) return std::nullopt;
+    Release release;
+    release.gameCode = std::string(gameCode);
+    if (readRecord(file, *offset, release) != RecordState::Found) return std::nullopt;
+    return release;
+}
+
+std::string readReleases(const std::u16string& path, std::vector<Release>& releases, std::uint16_t& version) {
+    releases.clear();
+    DatabaseReadLock lock;
+    FileSource file(path);
+    if (!file.isOpen()) return std::strerror(file.openError());
+    const Header header = readHeader(file);
+    std::vector<std::uint8_t> slots;
+    if (header.count == 0 || !readIndex(file, header, slots)) return "not a release database (its index does not fit)";
+    version = header.version;
+    for (std::size_t i = 1; i < header.count; ++i) {
+        Release release;
+        const std::uint32_t key = get32(&slots[i * kSlotSize]);
+        for (int shift = 24; shift >= 0; shift -= 8) release.gameCode += static_cast<char>(key >> shift);
+        const RecordState state = readRecord(file, get32(&slots[i * kSlotSize + 4]), release);
+        if (state == RecordState::Broken) return "the record of " + release.gameCode + " is damaged";
+        releases.push_back(std::move(release));
+    }
+    return {};
+}
+
+}  // namespace cartscope

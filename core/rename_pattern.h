@@ -1,0 +1,62 @@
+// Rename patterns: the placeholders that turn a ROM record and a title into a
+// new file name, their validation, and the titles and names proposed from the
+// banner.
+//
+// Pattern language (case-sensitive):
+//   %N  release number ("XXXX" without a database record)
+//   %T  the title given to the call
+//   %R  region ("XXX" when unknown)
+//   %G  release group (empty without a database record)
+//   %Strimmed,untrimmed%s
+//       the first text for a trimmed file, the second for an untrimmed one;
+//       ",untrimmed" may be left out. The first text holds no "," or "%",
+//       the second no "%".
+//   %%  a single "%"
+// Every other character is copied.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "rom_info.h"
+
+namespace cartscope {
+
+// One "%S...%s" block, matched exactly as the ECMAScript expression
+// %S([^,%]*),?([^%]*)%s matches it. The views point into the searched text.
+struct TrimBlock {
+    std::size_t position = 0;  // index of the "%S"
+    std::size_t length = 0;    // through the closing "%s"
+    std::u16string_view trimmed;    // the text for a trimmed file (first group)
+    std::u16string_view untrimmed;  // the text for an untrimmed file (second group)
+};
+
+// The leftmost block that starts at or after `from`; std::nullopt when there is none.
+// Searching again from position + length gives the next non-overlapping block.
+std::optional<TrimBlock> findTrimBlock(std::u16string_view text, std::size_t from = 0);
+
+// Replaces each of \ / : * ? " < > | with '_' in place.
+void sanitizeFileName(std::u16string& name);
+
+// The new file name (no folder, no extension) that `pattern` forms for `rom`
+// and `title`. An empty pattern gives an empty name.
+std::u16string applyRenamePattern(const RomInfo& rom, std::u16string_view pattern, std::u16string_view title);
+
+// std::nullopt for a pattern that may be stored, else the message to show.
+std::optional<std::u16string> validateRenamePattern(std::u16string_view pattern);
+
+// The banner-title step of a ROM load. When the banner is valid and `flags`
+// asks for KeepShortTitles or CollectRenameNames, takes the first line of each
+// language's title as its short title (KeepShortTitles) and adds the names that
+// `pattern` forms from the first line and from the first two lines joined
+// (CollectRenameNames).
+void collectBannerTitles(RomInfo& rom, RomLoadFlags flags, std::u16string_view pattern);
+
+// The title the rename commands use for a banner language (0 Japanese ...
+// 5 Spanish; anything else counts as 0): that language's short title, else
+// the English one, else the Japanese one.
+std::u16string renameTitle(const RomInfo& rom, unsigned language);
+
+}  // namespace cartscope

@@ -1,0 +1,15 @@
+// The roaming application-data folder followed by "\Cartscope\".
+#include "platform/data_folder.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+namespace cartscope::platform {
+
+std::optional<std::u16string> dataFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    if (!SHGetSpecialFolderPathW(nullptr, folder, CSIDL_APPDATA, FALSE)) return std::nullopt;
+    return std::u16string(reinterpret_cast<const char16_t*>(folder)) + u"\\Cartscope\\";
+}
+
+}  // namespace cartscope::platform
