@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <filesystem>
 #include <thread>
 
@@ -14,6 +15,7 @@
 #include <sys/wait.h>
 #endif
 
+#include "platform/data_folder.h"
 #include "platform/database_lock.h"
 #include "release_database.h"
 #include "rom_builder.h"
@@ -324,3 +326,76 @@ TEST(DatabaseLock, ProcessesWaitForEachOther) {
     std::vector<std::unique_ptr<platform::DatabaseReadLock>> readers;
     for (int i = 0; i < platform::kDatabaseReaderSlots; ++i) readers.push_back(std::make_unique<platform::DatabaseReadLock>());
 }
+
+#ifndef _WIN32
+
+namespace {
+
+// Sets an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value) setenv(name, value, 1);
+        else unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (old_) setenv(name_, old_->c_str(), 1);
+        else unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+}  // namespace
+
+TEST(DataFolder, FollowsXdgDataHomeThenHome) {
+    ScopedEnv home("HOME", "/home/someone");
+    {
+        ScopedEnv data("XDG_DATA_HOME", "/data/here");
+        EXPECT_EQ(platform::dataFolder(), u"/data/here/cartscope/");
+    }
+    {
+        ScopedEnv data("XDG_DATA_HOME", "relative/path");  // to be ignored
+        EXPECT_EQ(platform::dataFolder(), u"/home/someone/.local/share/cartscope/");
+    }
+    ScopedEnv data("XDG_DATA_HOME", nullptr);
+    EXPECT_EQ(platform::dataFolder(), u"/home/someone/.local/share/cartscope/");
+    ScopedEnv noHome("HOME", nullptr);
+    EXPECT_EQ(platform::dataFolder(), std::nullopt);
+    EXPECT_EQ(databasePath(), std::nullopt);
+    EXPECT_EQ(databaseVersion(u"nds-rom.dat", false), 0);
+}
+
+TEST(DataFolder, HoldsTheDefaultDatabase) {
+    TempDir dir;
+    ScopedEnv data("XDG_DATA_HOME", dir.path().string().c_str());
+    std::filesystem::create_directories(dir.path() / "cartscope");
+    std::vector<std::uint8_t> bytes;
+    ASSERT_EQ(buildDatabase(77, {release("DFLE", "Default")}, bytes), "");
+    cartscope::testing::writeFile(dir.path() / "cartscope" / "nds-rom.dat", bytes);
+    EXPECT_EQ(databaseVersion(u"nds-rom.dat", false), 77);
+
+    RomSpec card;
+    card.gameCode = "DFLE";
+    const auto path = dir.file("rom.nds");
+    cartscope::testing::writeFile(path, buildRom(card));
+    RomInfo rom;
+    ASSERT_TRUE(rom.load(path, RomLoadFlags::LookUpDatabase));
+    EXPECT_TRUE(rom.recordFound);
+    EXPECT_EQ(rom.name, u"Default");
+}
+
+#else
+
+TEST(DataFolder, IsTheRoamingApplicationDataFolder) {
+    const auto folder = platform::dataFolder();
+    ASSERT_TRUE(folder);
+    ASSERT_GT(folder->size(), 12u);
+    EXPECT_EQ(folder->substr(folder->size() - 11), u"\\Cartscope\\");
+    EXPECT_EQ((*folder)[1], u':') << "a full path with a drive";
+}
+
+#endif
