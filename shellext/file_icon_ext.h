@@ -1,0 +1,108 @@
+// CFileIconExt: the one COM class of the library. The Explorer makes one per
+// job on a .nds file: its icon, its info tip, its properties and columns, its
+// context menu.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <propsys.h>
+
+#include <array>
+#include <map>
+#include <vector>
+
+#include "rom_info.h"
+
+namespace cartscope::shell {
+
+class CFileIconExt final : public IPersistFile,
+                           public IExtractIconW,
+                           public IQueryInfo,
+                           public IShellExtInit,
+                           public IContextMenu3,
+                           public IColumnProvider,
+                           public IInitializeWithStream,
+                           public IPropertyStore,
+                           public IPropertyStoreCapabilities {
+public:
+    // Makes an object and asks it for `iid`; the object goes again when that fails.
+    static HRESULT create(REFIID iid, void** object);
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    // IPersistFile
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override;
+    HRESULT STDMETHODCALLTYPE IsDirty() override;
+    HRESULT STDMETHODCALLTYPE Load(LPCOLESTR path, DWORD mode) override;
+    HRESULT STDMETHODCALLTYPE Save(LPCOLESTR path, BOOL remember) override;
+    HRESULT STDMETHODCALLTYPE SaveCompleted(LPCOLESTR path) override;
+    HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR* path) override;
+
+    // IExtractIconW
+    HRESULT STDMETHODCALLTYPE GetIconLocation(UINT flags, LPWSTR iconFile, UINT size, int* index, UINT* outFlags) override;
+    HRESULT STDMETHODCALLTYPE Extract(LPCWSTR file, UINT index, HICON* large, HICON* small, UINT sizes) override;
+
+    // IQueryInfo
+    HRESULT STDMETHODCALLTYPE GetInfoTip(DWORD flags, WCHAR** tip) override;
+    HRESULT STDMETHODCALLTYPE GetInfoFlags(DWORD* flags) override;
+
+    // IShellExtInit
+    HRESULT STDMETHODCALLTYPE Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY progId) override;
+
+    // IContextMenu3 (and IContextMenu, IContextMenu2)
+    HRESULT STDMETHODCALLTYPE QueryContextMenu(HMENU menu, UINT index, UINT first, UINT last, UINT flags) override;
+    HRESULT STDMETHODCALLTYPE InvokeCommand(CMINVOKECOMMANDINFO* info) override;
+    HRESULT STDMETHODCALLTYPE GetCommandString(UINT_PTR command, UINT type, UINT* reserved, CHAR* name, UINT size) override;
+    HRESULT STDMETHODCALLTYPE HandleMenuMsg(UINT message, WPARAM wParam, LPARAM lParam) override;
+    HRESULT STDMETHODCALLTYPE HandleMenuMsg2(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+
+    // IColumnProvider
+    HRESULT STDMETHODCALLTYPE Initialize(LPCSHCOLUMNINIT init) override;
+    HRESULT STDMETHODCALLTYPE GetColumnInfo(DWORD index, SHCOLUMNINFO* info) override;
+    HRESULT STDMETHODCALLTYPE GetItemData(LPCSHCOLUMNID column, LPCSHCOLUMNDATA data, VARIANT* value) override;
+
+    // IInitializeWithStream
+    HRESULT STDMETHODCALLTYPE Initialize(IStream* stream, DWORD mode) override;
+
+    // IPropertyStore
+    HRESULT STDMETHODCALLTYPE GetCount(DWORD* count) override;
+    HRESULT STDMETHODCALLTYPE GetAt(DWORD index, PROPERTYKEY* key) override;
+    HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* value) override;
+    HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY key, REFPROPVARIANT value) override;
+    HRESULT STDMETHODCALLTYPE Commit() override;
+
+    // IPropertyStoreCapabilities
+    HRESULT STDMETHODCALLTYPE IsPropertyWritable(REFPROPERTYKEY key) override;
+
+    // Slots of the context menu's command table, one per menu action.
+    static constexpr std::size_t kMenuCommands = 28;
+    static constexpr UINT kNoMenuItem = 0xFFFFFFFF;
+
+private:
+    CFileIconExt();
+    ~CFileIconExt();
+    CFileIconExt(const CFileIconExt&) = delete;
+    CFileIconExt& operator=(const CFileIconExt&) = delete;
+
+    // Loads a fresh record for one job: from the held stream, else the file path.
+    RomInfo loadForJob(RomLoadFlags flags) const;
+
+    ULONG references_ = 0;
+    std::array<wchar_t, MAX_PATH> path_{};
+    std::vector<std::u16string> selection_;
+    RomInfo rom_;
+    std::array<UINT, kMenuCommands> menuCommands_;
+    ULONG_PTR gdiplusToken_ = 0;
+    HMODULE uxtheme_ = nullptr;
+    FARPROC getBufferedPaintBits_ = nullptr;
+    FARPROC beginBufferedPaint_ = nullptr;
+    FARPROC endBufferedPaint_ = nullptr;
+    std::map<int, HBITMAP> menuBitmaps_;
+    IStream* stream_ = nullptr;
+};
+
+}  // namespace cartscope::shell

@@ -1,0 +1,25 @@
+// The library's module: its handle and path, the lock count that tells the
+// COM runtime whether the library may be unloaded, and the class factory.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace cartscope::shell {
+
+HMODULE moduleHandle();
+void setModuleHandle(HMODULE module);
+// Full path of the library (the buffer grows by 260 units until it fits).
+std::wstring modulePath();
+// Switched on by per-user installation; stays on while the library is loaded.
+bool& perUserRegistration();
+
+void lockModule();
+void unlockModule();
+long moduleLockCount();
+
+// The class object of CFileIconExt, made on first request under a lock.
+HRESULT getClassObject(REFCLSID clsid, REFIID iid, void** object);
+
+}  // namespace cartscope::shell

@@ -1,0 +1,571 @@
+#include "registration.h"
+
+#include <msxml2.h>
+#include <oleauto.h>
+#include <shlobj.h>
+
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "guids.h"
+
+// Per-user type library registration (oleaut32, Windows Vista and later); the
+// cross toolchain's headers do not declare it.
+extern "C" {
+HRESULT WINAPI RegisterTypeLibForUser(ITypeLib* library, OLECHAR* path, OLECHAR* helpFolder);
+HRESULT WINAPI UnRegisterTypeLibForUser(REFGUID library, WORD major, WORD minor, LCID locale, SYSKIND kind);
+}
+
+namespace cartscope::shell {
+
+namespace {
+
+// MSXML 6 identifiers (the cross toolchain has no msxml6.h).
+constexpr CLSID kClsidFreeThreadedDomDocument60 = {
+    0x88d96a06, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
+constexpr CLSID kClsidXslTemplate60 = {0x88d96a08, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
+constexpr IID kIidXmlDomDocument2 = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
+constexpr IID kIidXslTemplate = {0x2933bf93, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
+
+constexpr WORD kSchemaTemplateId = 221;
+
+HRESULT lastError() {
+    const DWORD error = GetLastError();
+    return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
+}
+
+// Runs `work`; an exception becomes an error code instead of leaving.
+template <class Work>
+HRESULT guarded(Work&& work) noexcept {
+    try {
+        return work();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Owners of system resources.
+
+class RegKey {
+public:
+    RegKey() = default;
+    explicit RegKey(HKEY key) : key_(key) {}
+    ~RegKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    HKEY get() const { return key_; }
+    HKEY* put() { return &key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+class Library {
+public:
+    explicit Library(const wchar_t* name) : module_(LoadLibraryW(name)) {}
+    ~Library() {
+        if (module_) FreeLibrary(module_);
+    }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+    explicit operator bool() const { return module_ != nullptr; }
+
+    template <class Function>
+    Function function(const char* name) const {
+        return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    }
+
+private:
+    HMODULE module_;
+};
+
+template <class T>
+class ComRef {
+public:
+    ComRef() = default;
+    ~ComRef() {
+        if (p_) p_->Release();
+    }
+    ComRef(const ComRef&) = delete;
+    ComRef& operator=(const ComRef&) = delete;
+    T* get() const { return p_; }
+    T* operator->() const { return p_; }
+    T** put() { return &p_; }
+    void** putVoid() { return reinterpret_cast<void**>(&p_); }
+
+private:
+    T* p_ = nullptr;
+};
+
+class Bstr {
+public:
+    explicit Bstr(const std::wstring& text) : text_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
+        if (!text_) throw std::bad_alloc();
+    }
+    ~Bstr() { SysFreeString(text_); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    BSTR get() const { return text_; }
+
+private:
+    BSTR text_;
+};
+
+class Variant {
+public:
+    Variant() { VariantInit(&value_); }
+    explicit Variant(const std::wstring& text) : Variant() {
+        value_.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        if (!value_.bstrVal) throw std::bad_alloc();
+        value_.vt = VT_BSTR;
+    }
+    explicit Variant(IUnknown* object) : Variant() {
+        object->AddRef();
+        value_.punkVal = object;
+        value_.vt = VT_UNKNOWN;
+    }
+    ~Variant() { VariantClear(&value_); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+    const VARIANT& get() const { return value_; }
+    VARIANT* put() {
+        VariantClear(&value_);
+        return &value_;
+    }
+
+private:
+    VARIANT value_;
+};
+
+// COM for the calling thread, unless the caller has set it up already.
+class ComScope {
+public:
+    ComScope() : initialized_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~ComScope() {
+        if (initialized_) CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+private:
+    bool initialized_;
+};
+
+class SystemThreadLocale {
+public:
+    SystemThreadLocale() : saved_(GetThreadLocale()) { SetThreadLocale(LOCALE_SYSTEM_DEFAULT); }
+    ~SystemThreadLocale() { SetThreadLocale(saved_); }
+    SystemThreadLocale(const SystemThreadLocale&) = delete;
+    SystemThreadLocale& operator=(const SystemThreadLocale&) = delete;
+
+private:
+    LCID saved_;
+};
+
+class LibraryAttributes {
+public:
+    explicit LibraryAttributes(ITypeLib* library) : library_(library) {}
+    ~LibraryAttributes() {
+        if (attributes_) library_->ReleaseTLibAttr(attributes_);
+    }
+    LibraryAttributes(const LibraryAttributes&) = delete;
+    LibraryAttributes& operator=(const LibraryAttributes&) = delete;
+    HRESULT load() { return library_->GetLibAttr(&attributes_); }
+    const TLIBATTR* operator->() const { return attributes_; }
+
+private:
+    ITypeLib* library_;
+    TLIBATTR* attributes_ = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// Registry entries.
+
+enum class Hive { ClassesRoot, LocalMachine };
+
+enum class Mode {
+    Keep,     // created when missing; left alone, values included, by unregistration
+    Replace,  // deleted with its subkeys and written anew; deleted by unregistration
+    Inside,   // written inside a replace-mode key, and goes with it
+};
+
+struct Value {
+    const wchar_t* name;  // nullptr: the default value
+    std::wstring data;
+};
+
+struct KeyEntry {
+    Hive hive;
+    std::wstring path;
+    Mode mode;
+    std::vector<Value> values;
+};
+
+std::vector<KeyEntry> registryEntries(const std::wstring& module) {
+    const std::wstring clsid = kClsidText;
+    std::vector<KeyEntry> entries = {
+        {Hive::ClassesRoot, L"CLSID", Mode::Keep, {}},
+    };
+    for (const wchar_t* served : {kClsidText, kClsidSecondText}) {
+        const std::wstring key = std::wstring(L"CLSID\\") + served;
+        entries.push_back({Hive::ClassesRoot, key, Mode::Replace, {{nullptr, L"NDS Files"}}});
+        entries.push_back({Hive::ClassesRoot,
+                           key + L"\\InprocServer32",
+                           Mode::Inside,
+                           {{nullptr, module}, {L"ThreadingModel", L"Apartment"}}});
+    }
+    entries.push_back({Hive::ClassesRoot, L"Folder", Mode::Keep, {}});
+    entries.push_back({Hive::ClassesRoot, L"Folder\\Shellex", Mode::Keep, {}});
+    entries.push_back({Hive::ClassesRoot, L"Folder\\Shellex\\ColumnHandlers", Mode::Keep, {}});
+    entries.push_back({Hive::ClassesRoot,
+                       L"Folder\\Shellex\\ColumnHandlers\\" + clsid,
+                       Mode::Replace,
+                       {{nullptr, L"Cartscope column ext"}}});
+    // The extension and its file type carry the same handler subtree.
+    for (const wchar_t* type : {L".nds", L"nds_auto_file"}) {
+        const std::wstring key = type;
+        std::vector<Value> typeValues;
+        if (key == L".nds") typeValues.push_back({nullptr, L"nds_auto_file"});
+        entries.push_back({Hive::ClassesRoot, key, Mode::Keep, typeValues});
+        entries.push_back({Hive::ClassesRoot, key + L"\\DefaultIcon", Mode::Keep, {{nullptr, L"%1"}}});
+        entries.push_back({Hive::ClassesRoot, key + L"\\ShellEx", Mode::Keep, {}});
+        entries.push_back({Hive::ClassesRoot, key + L"\\ShellEx\\IconHandler", Mode::Replace, {{nullptr, clsid}}});
+        // The info-tip handler: IQueryInfo's interface identifier.
+        entries.push_back({Hive::ClassesRoot,
+                           key + L"\\ShellEx\\{00021500-0000-0000-C000-000000000046}",
+                           Mode::Replace,
+                           {{nullptr, clsid}}});
+        entries.push_back({Hive::ClassesRoot, key + L"\\ShellEx\\ContextMenuHandlers", Mode::Keep, {}});
+        entries.push_back(
+            {Hive::ClassesRoot, key + L"\\ShellEx\\ContextMenuHandlers\\" + clsid, Mode::Replace, {}});
+    }
+    std::wstring handlers;
+    for (const wchar_t* part :
+         {L"SOFTWARE", L"\\Microsoft", L"\\Windows", L"\\CurrentVersion", L"\\PropertySystem", L"\\PropertyHandlers"}) {
+        handlers += part;
+        entries.push_back({Hive::LocalMachine, handlers, Mode::Keep, {}});
+    }
+    entries.push_back({Hive::LocalMachine, handlers + L"\\.nds", Mode::Replace, {{nullptr, clsid}}});
+    return entries;
+}
+
+// HKEY_CLASSES_ROOT, or HKEY_CURRENT_USER\Software\Classes for per-user
+// registration.
+class ClassesRoot {
+public:
+    // `create`: make the per-user key when it is missing.
+    LONG open(bool create) {
+        if (!perUserRegistration()) {
+            root_ = HKEY_CLASSES_ROOT;
+            return ERROR_SUCCESS;
+        }
+        const LONG result = create ? RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr,
+                                                     REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
+                                                     own_.put(), nullptr)
+                                   : RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, KEY_READ | KEY_WRITE,
+                                                   own_.put());
+        root_ = own_.get();
+        return result;
+    }
+    HKEY get() const { return root_; }
+
+private:
+    RegKey own_;
+    HKEY root_ = nullptr;
+};
+
+bool missing(LONG result) { return result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND; }
+
+LONG writeEntry(HKEY root, const KeyEntry& entry) {
+    if (entry.mode == Mode::Replace) {
+        const LONG deleted = RegDeleteTreeW(root, entry.path.c_str());
+        if (deleted != ERROR_SUCCESS && !missing(deleted)) return deleted;
+    }
+    RegKey key;
+    const REGSAM access = entry.values.empty() ? KEY_QUERY_VALUE : KEY_SET_VALUE;
+    LONG result = RegCreateKeyExW(root, entry.path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
+                                  key.put(), nullptr);
+    if (result != ERROR_SUCCESS) return result;
+    for (const Value& value : entry.values) {
+        const auto bytes = static_cast<DWORD>((value.data.size() + 1) * sizeof(wchar_t));
+        result = RegSetValueExW(key.get(), value.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.data.c_str()),
+                                bytes);
+        if (result != ERROR_SUCCESS) return result;
+    }
+    return ERROR_SUCCESS;
+}
+
+HRESULT writeRegistryEntries(const std::wstring& module) {
+    ClassesRoot classes;
+    LONG result = classes.open(true);
+    if (result != ERROR_SUCCESS) return HRESULT_FROM_WIN32(result);
+    for (const KeyEntry& entry : registryEntries(module)) {
+        result = writeEntry(entry.hive == Hive::ClassesRoot ? classes.get() : HKEY_LOCAL_MACHINE, entry);
+        if (result != ERROR_SUCCESS) return HRESULT_FROM_WIN32(result);
+    }
+    return S_OK;
+}
+
+// Deletes what it can and reports the first failure, so that a partial
+// registration is cleaned up as far as the rights allow.
+HRESULT deleteRegistryEntries(const std::wstring& module) {
+    ClassesRoot classes;
+    LONG result = classes.open(false);
+    if (result != ERROR_SUCCESS && !missing(result)) return HRESULT_FROM_WIN32(result);
+    const bool haveClasses = result == ERROR_SUCCESS;
+    HRESULT first = S_OK;
+    const std::vector<KeyEntry> entries = registryEntries(module);
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        if (entry->mode != Mode::Replace) continue;
+        if (entry->hive == Hive::ClassesRoot && !haveClasses) continue;
+        result = RegDeleteTreeW(entry->hive == Hive::ClassesRoot ? classes.get() : HKEY_LOCAL_MACHINE,
+                                entry->path.c_str());
+        if (result != ERROR_SUCCESS && !missing(result) && SUCCEEDED(first)) first = HRESULT_FROM_WIN32(result);
+    }
+    return first;
+}
+
+// ---------------------------------------------------------------------------
+// Type library (resource TYPELIB 1 of the library's own file).
+
+std::wstring folderOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+HRESULT registerTypeLibrary(const std::wstring& module) {
+    ComRef<ITypeLib> library;
+    HRESULT result = LoadTypeLibEx(module.c_str(), REGKIND_NONE, library.put());
+    if (FAILED(result)) return result;
+    std::wstring path = module;
+    std::wstring helpFolder = folderOf(module);
+    return perUserRegistration() ? RegisterTypeLibForUser(library.get(), path.data(), helpFolder.data())
+                                 : RegisterTypeLib(library.get(), path.data(), helpFolder.data());
+}
+
+HRESULT unregisterTypeLibrary(const std::wstring& module) {
+    ComRef<ITypeLib> library;
+    HRESULT result = LoadTypeLibEx(module.c_str(), REGKIND_NONE, library.put());
+    if (FAILED(result)) return result;
+    LibraryAttributes attributes(library.get());
+    result = attributes.load();
+    if (FAILED(result)) return result;
+    BSTR registeredPath = nullptr;
+    result = QueryPathOfRegTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
+                                   attributes->lcid, &registeredPath);
+    SysFreeString(registeredPath);
+    if (result == TYPE_E_LIBNOTREGISTERED) return S_OK;
+    return perUserRegistration()
+               ? UnRegisterTypeLibForUser(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
+                                          attributes->lcid, attributes->syskind)
+               : UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
+                                   attributes->lcid, attributes->syskind);
+}
+
+// ---------------------------------------------------------------------------
+// Property schema.
+
+using SchemaFunction = HRESULT(WINAPI*)(PCWSTR path);
+
+std::wstring schemaPath(const std::wstring& module) {
+    const std::size_t slash = module.find_last_of(L"\\/");
+    const std::size_t dot = module.find_last_of(L'.');
+    const bool hasExtension = dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash);
+    return (hasExtension ? module.substr(0, dot) : module) + L".propdesc";
+}
+
+// The template resource, widened from the system's ANSI code page.
+HRESULT readSchemaTemplate(std::wstring& text) {
+    const HMODULE module = moduleHandle();
+    const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(kSchemaTemplateId), RT_HTML);
+    if (!found) return lastError();
+    const HGLOBAL loaded = LoadResource(module, found);
+    if (!loaded) return lastError();
+    const auto* bytes = static_cast<const char*>(LockResource(loaded));
+    int size = static_cast<int>(SizeofResource(module, found));
+    if (!bytes || size == 0) return lastError();
+    while (size > 0 && bytes[size - 1] == '\0') --size;
+    const int length = MultiByteToWideChar(CP_ACP, 0, bytes, size, nullptr, 0);
+    if (length == 0) return lastError();
+    text.assign(static_cast<std::size_t>(length), L'\0');
+    if (MultiByteToWideChar(CP_ACP, 0, bytes, size, text.data(), length) != length) return lastError();
+    return S_OK;
+}
+
+HRESULT newDocument(ComRef<IXMLDOMDocument2>& document) {
+    HRESULT result = CoCreateInstance(kClsidFreeThreadedDomDocument60, nullptr, CLSCTX_INPROC_SERVER,
+                                      kIidXmlDomDocument2, document.putVoid());
+    if (FAILED(result)) return result;
+    return document->put_async(VARIANT_FALSE);
+}
+
+HRESULT loadText(IXMLDOMDocument2* document, const std::wstring& text) {
+    const Bstr source(text);
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    const HRESULT result = document->loadXML(source.get(), &loaded);
+    if (FAILED(result)) return result;
+    if (loaded == VARIANT_TRUE) return S_OK;
+    ComRef<IXMLDOMParseError> error;
+    long code = 0;
+    if (SUCCEEDED(document->get_parseError(error.put())) && error.get() && SUCCEEDED(error->get_errorCode(&code)) &&
+        FAILED(code))
+        return code;
+    return E_FAIL;
+}
+
+HRESULT transform(IXMLDOMDocument2* stylesheet, const std::wstring& module, std::wstring& output) {
+    ComRef<IXSLTemplate> xslt;
+    HRESULT result =
+        CoCreateInstance(kClsidXslTemplate60, nullptr, CLSCTX_INPROC_SERVER, kIidXslTemplate, xslt.putVoid());
+    if (FAILED(result)) return result;
+    if (FAILED(result = xslt->putref_stylesheet(stylesheet))) return result;
+    ComRef<IXSLProcessor> processor;
+    if (FAILED(result = xslt->createProcessor(processor.put()))) return result;
+    const Bstr name(L"MODULE");
+    const Bstr noNamespace(L"");
+    if (FAILED(result = processor->addParameter(name.get(), Variant(module).get(), noNamespace.get()))) return result;
+    if (FAILED(result = processor->put_input(Variant(stylesheet).get()))) return result;
+    VARIANT_BOOL done = VARIANT_FALSE;
+    if (FAILED(result = processor->transform(&done))) return result;
+    if (done != VARIANT_TRUE) return E_FAIL;
+    Variant text;
+    if (FAILED(result = processor->get_output(text.put()))) return result;
+    if (text.get().vt != VT_BSTR) return E_UNEXPECTED;
+    output.assign(text.get().bstrVal, SysStringLen(text.get().bstrVal));
+    return S_OK;
+}
+
+HRESULT writeSchema(const std::wstring& module, const std::wstring& path) {
+    std::wstring stylesheetText;
+    HRESULT result = readSchemaTemplate(stylesheetText);
+    if (FAILED(result)) return result;
+    const ComScope com;
+    ComRef<IXMLDOMDocument2> stylesheet;
+    if (FAILED(result = newDocument(stylesheet))) return result;
+    if (FAILED(result = loadText(stylesheet.get(), stylesheetText))) return result;
+    std::wstring schemaText;
+    if (FAILED(result = transform(stylesheet.get(), module, schemaText))) return result;
+    ComRef<IXMLDOMDocument2> schema;
+    if (FAILED(result = newDocument(schema))) return result;
+    if (FAILED(result = loadText(schema.get(), schemaText))) return result;
+    return schema->save(Variant(path).get());
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+HRESULT registerModule() noexcept {
+    return guarded([] {
+        const SystemThreadLocale locale;
+        const std::wstring module = modulePath();
+        if (module.empty()) return lastError();
+        // The class declares no component categories: nothing to register for them.
+        const HRESULT result = writeRegistryEntries(module);
+        if (FAILED(result)) return result;
+        return registerTypeLibrary(module);
+    });
+}
+
+HRESULT unregisterModule() noexcept {
+    return guarded([] {
+        const SystemThreadLocale locale;
+        const std::wstring module = modulePath();
+        if (module.empty()) return lastError();
+        const HRESULT result = deleteRegistryEntries(module);
+        if (FAILED(result)) return result;
+        return unregisterTypeLibrary(module);
+    });
+}
+
+HRESULT registerPropertySchema() noexcept {
+    return guarded([] {
+        const Library propsys(L"propsys.dll");
+        if (!propsys) return S_OK;
+        const std::wstring module = modulePath();
+        if (module.empty()) return lastError();
+        const std::wstring path = schemaPath(module);
+        const HRESULT result = writeSchema(module, path);
+        if (FAILED(result)) return result;
+        const auto registerSchema = propsys.function<SchemaFunction>("PSRegisterPropertySchema");
+        if (!registerSchema) return lastError();
+        return registerSchema(path.c_str());
+    });
+}
+
+HRESULT unregisterPropertySchema() noexcept {
+    return guarded([] {
+        const Library propsys(L"propsys.dll");
+        if (!propsys) return S_OK;
+        const std::wstring module = modulePath();
+        if (module.empty()) return lastError();
+        const std::wstring path = schemaPath(module);
+        const auto unregisterSchema = propsys.function<SchemaFunction>("PSUnregisterPropertySchema");
+        if (!unregisterSchema) return lastError();
+        const HRESULT result = unregisterSchema(path.c_str());
+        if (SUCCEEDED(result)) DeleteFileW(path.c_str());
+        return result;
+    });
+}
+
+void notifyShell() noexcept {
+    PIDLIST_ABSOLUTE desktop = nullptr;
+    if (FAILED(SHGetFolderLocation(nullptr, CSIDL_DESKTOP, nullptr, 0, &desktop))) return;
+    SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_IDLIST, desktop, nullptr);
+    CoTaskMemFree(desktop);
+}
+
+}  // namespace cartscope::shell
+
+namespace {
+
+using namespace cartscope::shell;
+
+// Module registration followed by the schema; the shell hears of it when both
+// worked. A schema failure is not reported.
+HRESULT registerAll() {
+    const HRESULT result = registerModule();
+    if (FAILED(result)) return result;
+    if (SUCCEEDED(registerPropertySchema())) notifyShell();
+    return result;
+}
+
+HRESULT unregisterAll() {
+    HRESULT result = unregisterPropertySchema();
+    if (FAILED(result)) return result;
+    result = unregisterModule();
+    if (FAILED(result)) return result;
+    notifyShell();
+    return result;
+}
+
+bool isUserCommand(LPCWSTR commandLine) {
+    return commandLine && CompareStringOrdinal(commandLine, -1, L"user", -1, TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+extern "C" HRESULT __stdcall DllRegisterServer() { return registerAll(); }
+
+extern "C" HRESULT __stdcall DllUnregisterServer() { return unregisterAll(); }
+
+extern "C" HRESULT __stdcall DllInstall(BOOL install, LPCWSTR commandLine) {
+    if (isUserCommand(commandLine)) perUserRegistration() = true;
+    if (!install) return unregisterAll();
+    const HRESULT result = registerModule();
+    if (SUCCEEDED(result)) {
+        if (SUCCEEDED(registerPropertySchema())) notifyShell();
+        return result;
+    }
+    // Take back what the failed registration may have left.
+    if (FAILED(unregisterPropertySchema())) return result;
+    if (SUCCEEDED(unregisterModule())) notifyShell();
+    return result;
+}

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# regsvr32 on a copy of Cartscope.dll in the Wine test prefix, checked with
+# reg (which runs as a 32-bit program: /reg:64 shows what the 64-bit library
+# wrote):
+#   regsvr32_test.sh WINE_RUN PREFIX LIBRARY
+set -euo pipefail
+
+run=$1
+prefix=$2
+library=$3
+clsid='{5E7A3C21-B94D-4F18-9C2E-71D0A6B3F4C5}'
+handler='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\PropertySystem\PropertyHandlers\.nds'
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/cartscope-regsvr32.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cp "$library" "$work/Cartscope.dll"
+dll=$("$run" "$prefix" winepath -w "$work/Cartscope.dll" | tr -d '\r')
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# reg query KEY [/ve]: the key's default value, or nothing when it is missing.
+default_of() {
+  "$run" "$prefix" reg query "$1" /ve /reg:64 2>/dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_SZ *//p' || true
+}
+
+# With a property system that cannot be loaded, the schema steps are skipped.
+# Wine's own propsys.dll does not implement PSUnregisterPropertySchema, and
+# unregistration stops, as it must, when the schema cannot be unregistered.
+without_propsys() {
+  WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;propsys=d" "$@"
+}
+
+# For the machine.
+"$run" "$prefix" regsvr32 /s "$dll" || fail "regsvr32 exited with $?"
+[ "$(default_of "HKCR\\CLSID\\$clsid\\InprocServer32")" = "$dll" ] || fail "InprocServer32 does not name $dll"
+[ "$(default_of "$handler")" = "$clsid" ] || fail "no property handler"
+[ -s "$work/Cartscope.propdesc" ] || fail "no schema file beside the library"
+
+without_propsys "$run" "$prefix" regsvr32 /s /u "$dll" || fail "regsvr32 /u exited with $?"
+[ -z "$(default_of "HKCR\\CLSID\\$clsid\\InprocServer32")" ] || fail "class left registered"
+[ -z "$(default_of "$handler")" ] || fail "property handler left registered"
+[ "$(default_of 'HKCR\.nds')" = "nds_auto_file" ] || fail ".nds lost its file type"
+
+# For the user (DllInstall with "user"); the property handler is the machine's.
+without_propsys "$run" "$prefix" regsvr32 /s /n /i:user "$dll" || fail "regsvr32 /i:user exited with $?"
+[ "$(default_of "HKCU\\Software\\Classes\\CLSID\\$clsid\\InprocServer32")" = "$dll" ] || fail "no per-user class"
+[ "$(default_of "$handler")" = "$clsid" ] || fail "no property handler after per-user registration"
+
+without_propsys "$run" "$prefix" regsvr32 /s /u /n /i:user "$dll" || fail "regsvr32 /u /i:user exited with $?"
+[ -z "$(default_of "HKCU\\Software\\Classes\\CLSID\\$clsid\\InprocServer32")" ] || fail "per-user class left"
+[ -z "$(default_of "$handler")" ] || fail "property handler left after per-user unregistration"
+echo "regsvr32 registration: ok"
