@@ -150,6 +150,8 @@ CFileIconExt::~CFileIconExt() {
     for (const auto& entry : menuBitmaps_) DeleteObject(entry.second);
     menuBitmaps_.clear();
     if (uxtheme_) FreeLibrary(uxtheme_);
+    rom_ = RomInfo{};
+    selection_.clear();
     unlockModule();
 }
 

@@ -537,3 +537,51 @@ TEST_F(ShellObjectTest, ShellExtInitTakesTheDroppedNames) {
     EXPECT_EQ(init->Initialize(nullptr, &names, nullptr), S_OK);
     EXPECT_EQ(init->Initialize(nullptr, nullptr, nullptr), E_INVALIDARG);
 }
+
+namespace {
+
+std::wstring versionString(const std::vector<BYTE>& block, const wchar_t* name) {
+    wchar_t* value = nullptr;
+    UINT length = 0;
+    const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    if (!VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &length) || !value) return {};
+    return value;
+}
+
+BOOL CALLBACK collectIconGroup(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR list) {
+    if (IS_INTRESOURCE(name)) reinterpret_cast<std::vector<int>*>(list)->push_back(static_cast<int>(reinterpret_cast<ULONG_PTR>(name)));
+    return TRUE;
+}
+
+}  // namespace
+
+TEST_F(ShellObjectTest, ResourcesOfTheLibrary) {
+    const auto& l = shell::testing::library();
+    const DWORD size = GetFileVersionInfoSizeW(l.path.c_str(), nullptr);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> block(size);
+    ASSERT_TRUE(GetFileVersionInfoW(l.path.c_str(), 0, size, block.data()));
+    EXPECT_EQ(versionString(block, L"CompanyName"), L"Velmora");
+    EXPECT_EQ(versionString(block, L"FileDescription"), L"Cartscope");
+    EXPECT_EQ(versionString(block, L"ProductName"), L"Cartscope");
+    EXPECT_EQ(versionString(block, L"InternalName"), L"Cartscope.dll");
+    EXPECT_EQ(versionString(block, L"OriginalFilename"), L"Cartscope.dll");
+    EXPECT_EQ(versionString(block, L"FileVersion"), L"1.2.0.0");
+    EXPECT_EQ(versionString(block, L"ProductVersion"), L"1.2.0.0");
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010002u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+
+    wchar_t text[64] = {};
+    EXPECT_GT(LoadStringW(l.module, 100, text, 64), 0);
+    EXPECT_EQ(std::wstring(text), L"Cartscope");
+
+    // 208 first, then 214: the default icon (index 1) is the second group.
+    std::vector<int> groups;
+    EnumResourceNamesW(l.module, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */, collectIconGroup, reinterpret_cast<LONG_PTR>(&groups));
+    EXPECT_EQ(groups, (std::vector<int>{208, 214, 215, 216, 217, 218, 219, 220}));
+    EXPECT_NE(FindResourceW(l.module, MAKEINTRESOURCEW(1), L"TYPELIB"), nullptr);
+    EXPECT_NE(FindResourceW(l.module, MAKEINTRESOURCEW(221), MAKEINTRESOURCEW(23) /* RT_HTML */), nullptr);
+}
