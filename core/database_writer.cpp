@@ -1,22 +1,10 @@
 // Writes release databases in the layout that the reader expects.
 #include <algorithm>
 
+#include "little_endian.h"
 #include "release_database.h"
 
 namespace cartscope {
-
-namespace {
-
-void put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-}  // namespace
 
 std::string buildDatabase(std::uint16_t version, std::vector<Release> releases, std::vector<std::uint8_t>& bytes) {
     bytes.clear();
@@ -43,13 +31,13 @@ std::string buildDatabase(std::uint16_t version, std::vector<Release> releases, 
 
     const std::size_t count = releases.size() + 1;
     bytes.assign(count * 8, 0);
-    put16(bytes, 4, version);
-    put16(bytes, 6, static_cast<std::uint16_t>(count));
+    put16(&bytes[4], version);
+    put16(&bytes[6], static_cast<std::uint16_t>(count));
     for (std::size_t i = 0; i < releases.size(); ++i) {
         const Release& release = releases[i];
         const std::size_t slot = (i + 1) * 8;
-        put32(bytes, slot, static_cast<std::uint32_t>(releaseKey(release.gameCode)));
-        put32(bytes, slot + 4, static_cast<std::uint32_t>(bytes.size()));
+        put32(&bytes[slot], static_cast<std::uint32_t>(releaseKey(release.gameCode)));
+        put32(&bytes[slot + 4], static_cast<std::uint32_t>(bytes.size()));
         const std::size_t start = bytes.size();
         bytes.resize(start + 2);
         const std::size_t fields = release.hasCrc ? kReleaseFields : kReleaseFields - 1;
@@ -57,10 +45,10 @@ std::string buildDatabase(std::uint16_t version, std::vector<Release> releases, 
             bytes.insert(bytes.end(), release.fields[f].begin(), release.fields[f].end());
             bytes.push_back(0);
         }
-        put16(bytes, start, static_cast<std::uint16_t>(bytes.size() - start));
+        put16(&bytes[start], static_cast<std::uint16_t>(bytes.size() - start));
     }
     if (bytes.size() > 0xFFFFFFFFu) return "the database would be larger than 4 GiB";
-    put32(bytes, 0, static_cast<std::uint32_t>(bytes.size()));
+    put32(&bytes[0], static_cast<std::uint32_t>(bytes.size()));
     return {};
 }
 

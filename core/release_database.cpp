@@ -5,6 +5,7 @@
 
 #include "byte_source.h"
 #include "code_tables.h"
+#include "little_endian.h"
 #include "platform/data_folder.h"
 #include "platform/database_lock.h"
 #include "rename_pattern.h"
@@ -25,10 +26,6 @@ struct Header {
     std::uint16_t count = 0;  // N, index slots including the header itself
 };
 
-std::uint16_t get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-std::uint32_t get32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
 
 // Reads the 8-byte header; a file too short for one holds no releases.
 Header readHeader(ByteSource& file) {

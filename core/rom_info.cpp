@@ -4,6 +4,7 @@
 
 #include "code_tables.h"
 #include "crc.h"
+#include "little_endian.h"
 #include "release_database.h"
 #include "rename_pattern.h"
 
@@ -23,13 +24,6 @@ constexpr std::size_t kTitles = 0x240;
 constexpr std::size_t kTitleSlot = 0x100;
 constexpr std::size_t kCrcPiece = 10240;
 
-std::uint16_t get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-std::uint32_t get32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
-void put32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 // A 5-bit channel widened to 8 bits, its top bits repeated below.
 std::uint32_t widenChannel(unsigned v) { return (v << 3) | (v >> 2); }

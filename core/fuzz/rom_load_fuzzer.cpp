@@ -7,20 +7,12 @@
 
 #include "crc.h"
 #include "info_tip.h"
+#include "little_endian.h"
 #include "rom_info.h"
 
 using namespace cartscope;
 
 namespace {
-
-std::uint32_t get32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
-
-void put16(std::uint8_t* p, std::uint16_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
 
 void patchChecksums(std::vector<std::uint8_t>& image) {
     if (image.size() < 512) return;

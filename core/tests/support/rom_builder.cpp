@@ -5,19 +5,11 @@
 #include <stdexcept>
 
 #include "crc.h"
+#include "little_endian.h"
 
 namespace cartscope::testing {
 
 namespace {
-
-void put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 void putText(std::vector<std::uint8_t>& b, std::size_t at, const std::string& text, std::size_t width) {
     for (std::size_t i = 0; i < width && i < text.size(); ++i) b[at + i] = static_cast<std::uint8_t>(text[i]);
@@ -46,16 +38,16 @@ std::vector<std::uint8_t> buildRom(const RomSpec& card) {
     putText(rom, 0x00C, card.gameCode, 4);
     putText(rom, 0x010, card.makerCode, 2);
     rom[0x012] = card.unitCode;
-    put32(rom, 0x068, card.bannerOffset);
-    put32(rom, 0x080, card.usedSize);
-    put32(rom, 0x084, 0x4000);  // header size, as real cards have it
-    if (card.dsiUsedSize) put32(rom, 0x210, *card.dsiUsedSize);
+    put32(&rom[0x068], card.bannerOffset);
+    put32(&rom[0x080], card.usedSize);
+    put32(&rom[0x084], 0x4000);  // header size, as real cards have it
+    if (card.dsiUsedSize) put32(&rom[0x210], *card.dsiUsedSize);
 
     if (card.bannerOffset != 0) {
         const std::size_t b = card.bannerOffset;
         std::fill(rom.begin() + static_cast<std::ptrdiff_t>(b), rom.begin() + static_cast<std::ptrdiff_t>(b + 0x840),
                   std::uint8_t{0});
-        put16(rom, b, 0x0001);
+        put16(&rom[b], 0x0001);
         for (int y = 0; y < 32; ++y) {
             for (int x = 0; x < 32; ++x) {
                 const std::size_t tile = static_cast<std::size_t>((y / 8) * 4 + x / 8);
@@ -64,19 +56,19 @@ std::vector<std::uint8_t> buildRom(const RomSpec& card) {
                 rom[at] = static_cast<std::uint8_t>(x % 2 == 0 ? (rom[at] & 0xF0) | index : (rom[at] & 0x0F) | index << 4);
             }
         }
-        for (std::size_t i = 0; i < 16; ++i) put16(rom, b + 0x220 + 2 * i, card.palette[i]);
+        for (std::size_t i = 0; i < 16; ++i) put16(&rom[b + 0x220 + 2 * i], card.palette[i]);
         for (std::size_t lang = 0; lang < 6; ++lang) {
             const std::u16string& title = card.titles[lang];
-            for (std::size_t i = 0; i < title.size() && i < 128; ++i) put16(rom, b + 0x240 + lang * 0x100 + 2 * i, title[i]);
+            for (std::size_t i = 0; i < title.size() && i < 128; ++i) put16(&rom[b + 0x240 + lang * 0x100 + 2 * i], title[i]);
         }
         std::uint16_t crc = crc16(&rom[b + 0x20], 0x820);
         if (card.badBannerCrc) crc ^= 0x5A5A;
-        put16(rom, b + 2, crc);
+        put16(&rom[b + 2], crc);
     }
 
     std::uint16_t crc = crc16(rom.data(), 0x15E);
     if (card.badHeaderCrc) crc ^= 0xA5A5;
-    put16(rom, 0x15E, crc);
+    put16(&rom[0x15E], crc);
 
     rom.resize(static_cast<std::size_t>(length));
     return rom;
