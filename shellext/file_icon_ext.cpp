@@ -8,6 +8,7 @@
 #include "info_tip.h"
 #include "guids.h"
 #include "module.h"
+#include "shell_util.h"
 #include "stream_source.h"
 
 namespace cartscope::shell {
@@ -15,32 +16,6 @@ namespace cartscope::shell {
 namespace {
 
 constexpr int kFallbackIcon = 208;
-
-// Runs a COM method's body: no exception may leave it.
-template <class Body>
-HRESULT guarded(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
-}
-
-// The Windows version as major * 256 + minor, asked once per process.
-unsigned windowsVersion() {
-    static const unsigned version = [] {
-        OSVERSIONINFOW info = {};
-        info.dwOSVersionInfoSize = sizeof info;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-        if (!GetVersionExW(&info)) return 0u;
-#pragma GCC diagnostic pop
-        return static_cast<unsigned>(info.dwMajorVersion * 256 + info.dwMinorVersion);
-    }();
-    return version;
-}
 
 // The automatic update check hooks in here when an object is made; until it
 // exists, constructing an object starts nothing.
@@ -315,19 +290,6 @@ HRESULT CFileIconExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
         return S_OK;
     });
 }
-
-// IContextMenu3: the menu itself comes later; the command table is reset as
-// the menu will need it, and no items are added yet.
-
-HRESULT CFileIconExt::QueryContextMenu(HMENU, UINT, UINT, UINT, UINT) {
-    menuCommands_.fill(kNoMenuItem);
-    return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
-}
-
-HRESULT CFileIconExt::InvokeCommand(CMINVOKECOMMANDINFO*) { return E_FAIL; }
-HRESULT CFileIconExt::GetCommandString(UINT_PTR, UINT, UINT*, CHAR*, UINT) { return E_NOTIMPL; }
-HRESULT CFileIconExt::HandleMenuMsg(UINT, WPARAM, LPARAM) { return E_NOTIMPL; }
-HRESULT CFileIconExt::HandleMenuMsg2(UINT, WPARAM, LPARAM, LRESULT*) { return E_NOTIMPL; }
 
 // IColumnProvider
 

@@ -91,6 +91,14 @@ private:
     // Loads a fresh record for one job: from the held stream, else the file path.
     RomInfo loadForJob(RomLoadFlags flags) const;
 
+    // Context menu (context_menu.cpp).
+    HBITMAP menuBitmap(int icon);
+    void insertIconItem(HMENU menu, UINT position, UINT id, const wchar_t* text, int icon, HMENU submenu);
+    void editWithRetry(HWND owner, bool trim) const;
+    void renameOne(HWND owner, std::size_t entry) const;
+    void renameSelection(HWND owner, unsigned language) const;
+    void startProgram(const wchar_t* command);
+
     ULONG references_ = 0;
     std::array<wchar_t, MAX_PATH> path_{};
     std::vector<std::u16string> selection_;

@@ -4,7 +4,9 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 #include <utility>
 
 namespace cartscope::shell::testing {
@@ -33,6 +35,54 @@ public:
 private:
     T* p_ = nullptr;
 };
+
+// A data object with a CF_HDROP of the given names, or with no formats at all.
+class DropData final : public IDataObject {
+public:
+    DropData(std::vector<std::wstring> names, bool hasDrop) : names_(std::move(names)), hasDrop_(hasDrop) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDataObject)) {
+            *object = this;
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
+        if (!hasDrop_ || format->cfFormat != CF_HDROP) return DV_E_FORMATETC;
+        std::size_t units = 2;  // the list ends with an empty name
+        for (const auto& name : names_) units += name.size() + 1;
+        HGLOBAL global = GlobalAlloc(GHND, sizeof(DROPFILES) + units * sizeof(wchar_t));
+        auto* drop = static_cast<DROPFILES*>(GlobalLock(global));
+        drop->pFiles = sizeof(DROPFILES);
+        drop->fWide = TRUE;
+        auto* text = reinterpret_cast<wchar_t*>(drop + 1);
+        for (const auto& name : names_) {
+            std::copy(name.begin(), name.end(), text);
+            text += name.size() + 1;
+        }
+        GlobalUnlock(global);
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = global;
+        medium->pUnkForRelease = nullptr;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+
+private:
+    std::vector<std::wstring> names_;
+    bool hasDrop_;
+};
+
 
 // Cartscope.dll from the test program's own folder, loaded once.
 struct Library {

@@ -470,61 +470,10 @@ TEST_F(ShellObjectTest, LongPathsAreRefusedAndChangeNothing) {
     EXPECT_EQ(file->IsDirty(), E_NOTIMPL);
 }
 
-namespace {
-
-// A data object with a CF_HDROP of the given names, or with no formats at all.
-class DropData final : public IDataObject {
-public:
-    DropData(std::vector<std::wstring> names, bool hasDrop) : names_(std::move(names)), hasDrop_(hasDrop) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDataObject)) {
-            *object = this;
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
-        if (!hasDrop_ || format->cfFormat != CF_HDROP) return DV_E_FORMATETC;
-        std::size_t units = 2;  // the list ends with an empty name
-        for (const auto& name : names_) units += name.size() + 1;
-        HGLOBAL global = GlobalAlloc(GHND, sizeof(DROPFILES) + units * sizeof(wchar_t));
-        auto* drop = static_cast<DROPFILES*>(GlobalLock(global));
-        drop->pFiles = sizeof(DROPFILES);
-        drop->fWide = TRUE;
-        auto* text = reinterpret_cast<wchar_t*>(drop + 1);
-        for (const auto& name : names_) {
-            std::copy(name.begin(), name.end(), text);
-            text += name.size() + 1;
-        }
-        GlobalUnlock(global);
-        medium->tymed = TYMED_HGLOBAL;
-        medium->hGlobal = global;
-        medium->pUnkForRelease = nullptr;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
-
-private:
-    std::vector<std::wstring> names_;
-    bool hasDrop_;
-};
-
-}  // namespace
-
 TEST_F(ShellObjectTest, ShellExtInitTakesTheDroppedNames) {
     ComPtr<IShellExtInit> init;
     ASSERT_EQ(shell::testing::createObject(IID_IShellExtInit, init.putVoid()), S_OK);
-    DropData noDrop({}, false), empty({}, true), names({L"C:\\a.nds", L"C:\\folder"}, true);
+    shell::testing::DropData noDrop({}, false), empty({}, true), names({L"C:\\a.nds", L"C:\\folder"}, true);
     EXPECT_EQ(init->Initialize(nullptr, &noDrop, nullptr), E_INVALIDARG);
     // An empty list: Windows counts no names (E_INVALIDARG); Wine counts one
     // empty name, which is skipped, and a count that is not 0 gives S_OK.
