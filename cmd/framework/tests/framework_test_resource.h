@@ -1,0 +1,8 @@
+#pragma once
+
+#define IDD_FRAMEWORK_TEST 100
+#define IDC_PROGRESS 1000
+#define IDC_TITLE 1001
+#define IDC_COUNTER 1003
+#define IDC_LOG 1004
+#define IDC_ACTION 1005
