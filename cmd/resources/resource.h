@@ -1,0 +1,15 @@
+// Resource numbers of Cartscope CMD.
+#pragma once
+
+#define IDD_ABOUTBOX 100
+#define IDS_ABOUTBOX 101
+#define IDD_CARTSCOPE_CMD_DIALOG 102
+#define IDR_MAINFRAME 128
+#define IDC_PROGRESS 1000
+#define IDC_TITLE 1001
+#define IDC_PATH 1002
+#define IDC_COUNTER 1003
+#define IDC_LOG 1004
+#define IDC_VERSION_PROGRAM 1016
+#define IDC_VERSION_LIBRARY 1017
+#define IDC_VERSION_DATABASE 1018

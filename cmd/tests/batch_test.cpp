@@ -1,0 +1,209 @@
+// The real "Cartscope CMD.exe" started as the context menu starts it, driven
+// as a user would: the path message boxes are answered, the log is read, the
+// files are checked.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "rom_builder.h"
+#include "temp_dir.h"
+
+using cartscope::testing::buildRom;
+using cartscope::testing::RomSpec;
+
+namespace {
+
+std::wstring programPath() {
+    wchar_t path[4 * MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, 4 * MAX_PATH);
+    std::wstring self(path);
+    return self.substr(0, self.find_last_of(L'\\') + 1) + L"Cartscope CMD.exe";
+}
+
+// A window's text through WM_GETTEXT: GetWindowText does not ask the
+// controls of another process.
+std::wstring windowText(HWND window) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length)) return {};
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 2000, &copied);
+    text.resize(copied);
+    return text;
+}
+
+struct Found {
+    DWORD process;
+    HWND messageBox = nullptr;
+    HWND logDialog = nullptr;
+};
+
+BOOL CALLBACK findWindows(HWND window, LPARAM parameter) {
+    auto* found = reinterpret_cast<Found*>(parameter);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != found->process || !IsWindowVisible(window)) return TRUE;
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (std::wstring(className) != L"#32770") return TRUE;
+    const std::wstring caption = windowText(window);
+    if (caption == L"Cartscope CMD") found->messageBox = window;
+    else if (caption == L"Cartscope" && GetDlgItem(window, 1004)) found->logDialog = window;
+    return TRUE;
+}
+
+BOOL CALLBACK findButton(HWND window, LPARAM parameter) {
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    if (std::wstring(className) == L"Button") {
+        *reinterpret_cast<HWND*>(parameter) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// One run of the program with a path file of `roms`.
+struct Outcome {
+    std::vector<std::wstring> shownPaths;  // the message boxes' texts
+    std::wstring log;                      // the log as last seen
+    std::wstring buttonText;               // the Cancel/Close button as last seen
+    bool ended = false;                    // the program ended by itself
+};
+
+class BatchTest : public ::testing::Test {
+protected:
+    std::filesystem::path put(const std::string& name, const RomSpec& card) {
+        cartscope::testing::writeFile(dir.path() / name, buildRom(card));
+        return dir.path() / name;
+    }
+
+    // Starts the program with a command and the paths; answers the path boxes;
+    // when `closeAtEnd`, presses the button of a dialog that stays open.
+    Outcome runProgram(const std::wstring& command, const std::vector<std::filesystem::path>& roms, bool cancelAtSecond = false) {
+        const auto list = dir.path() / "paths.tmp";
+        {
+            std::ofstream out(list, std::ios::binary);
+            for (const auto& rom : roms) {
+                const std::wstring path = rom.wstring();
+                out.write(reinterpret_cast<const char*>(path.c_str()), static_cast<std::streamsize>((path.size() + 1) * 2));
+            }
+        }
+        std::wstring line = L" /command:" + command + L" /pathfile:\"" + list.wstring() + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        Outcome result;
+        if (!CreateProcessW(programPath().c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+            ADD_FAILURE() << "cannot start the program";
+            return result;
+        }
+        bool cancelled = false;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) {
+                result.ended = true;
+                break;
+            }
+            Found found{process.dwProcessId};
+            EnumWindows(findWindows, reinterpret_cast<LPARAM>(&found));
+            if (found.messageBox) {
+                result.shownPaths.push_back(windowText(GetDlgItem(found.messageBox, 0xFFFF)));
+                HWND button = nullptr;
+                EnumChildWindows(found.messageBox, findButton, reinterpret_cast<LPARAM>(&button));
+                if (button) PostMessageW(button, BM_CLICK, 0, 0);
+                // Wait until that box is gone before looking again.
+                for (int i = 0; i < 500 && IsWindow(found.messageBox) && IsWindowVisible(found.messageBox); ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                continue;
+            }
+            if (found.logDialog) {
+                result.log = windowText(GetDlgItem(found.logDialog, 1004));
+                HWND button = GetDlgItem(found.logDialog, IDCANCEL);
+                result.buttonText = windowText(button);
+                if (cancelAtSecond && !cancelled && windowText(GetDlgItem(found.logDialog, 1003)) == L"2 from 5") {
+                    PostMessageW(button, BM_CLICK, 0, 0);
+                    cancelled = true;
+                }
+                if (result.buttonText == L"Close") {
+                    PostMessageW(button, BM_CLICK, 0, 0);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                }
+            }
+        }
+        if (!result.ended) TerminateProcess(process.hProcess, 1);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        EXPECT_FALSE(std::filesystem::exists(list)) << "the program deletes its path file";
+        return result;
+    }
+
+    cartscope::testing::TempDir dir;
+};
+
+RomSpec untrimmed() {
+    RomSpec card;
+    card.usedSize = 0x5000;  // a 32 KiB card
+    return card;
+}
+
+}  // namespace
+
+TEST_F(BatchTest, TrimThreeFilesAndCloseByItself) {
+    const std::vector<std::filesystem::path> roms = {put("A.nds", untrimmed()), put("B.nds", untrimmed()), put("C.nds", untrimmed())};
+    const Outcome result = runProgram(L"trim", roms);
+    EXPECT_TRUE(result.ended) << "the dialog closes by itself when every file succeeded";
+    ASSERT_EQ(result.shownPaths.size(), 3u);
+    for (std::size_t i = 0; i < roms.size(); ++i) {
+        EXPECT_EQ(result.shownPaths[i], roms[i].wstring());
+        const auto bytes = cartscope::testing::readFile(roms[i]);
+        ASSERT_EQ(bytes.size(), 0x5200u);
+        const auto original = buildRom(untrimmed());
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), original.begin()));
+    }
+}
+
+TEST_F(BatchTest, AFailedFileIsLoggedAndTheDialogWaitsForClose) {
+    std::vector<std::filesystem::path> roms;
+    for (const char* name : {"1.nds", "2.nds", "3.nds", "4.nds", "5.nds"}) roms.push_back(put(name, untrimmed()));
+    // Root may write read-only files under Wine; a file held open that others
+    // may read but not write fails the same way for the program (it loads
+    // the file, then cannot open it for writing).
+    HANDLE held = CreateFileW(roms[2].wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const Outcome result = runProgram(L"trim", roms);
+    CloseHandle(held);
+    EXPECT_TRUE(result.ended) << "closed through its Close button";
+    EXPECT_EQ(result.buttonText, L"Close");
+    EXPECT_EQ(result.log,
+              L"trim:\t1.nds\r\n\t--> done\r\n"
+              L"trim:\t2.nds\r\n\t--> done\r\n"
+              L"trim:\t3.nds\r\n\t--> Permission denied\r\n"
+              L"trim:\t4.nds\r\n\t--> done\r\n"
+              L"trim:\t5.nds\r\n\t--> done\r\n");
+    EXPECT_EQ(std::filesystem::file_size(roms[2]), 0x8000u);
+    EXPECT_EQ(std::filesystem::file_size(roms[4]), 0x5200u);
+}
+
+TEST_F(BatchTest, UntrimPadsWithFF) {
+    RomSpec card = untrimmed();
+    card.fileSize = 0x8000 - 1000;
+    const auto rom = put("Short.nds", card);
+    const Outcome result = runProgram(L"untrim", {rom});
+    EXPECT_TRUE(result.ended);
+    const auto bytes = cartscope::testing::readFile(rom);
+    ASSERT_EQ(bytes.size(), 0x8000u);
+    EXPECT_TRUE(std::all_of(bytes.end() - 1000, bytes.end(), [](std::uint8_t b) { return b == 0xFF; }));
+}
+
+TEST_F(BatchTest, NothingToDoForFilesThatAreNotRoms) {
+    cartscope::testing::writeFile(dir.path() / "x.nds", {1, 2, 3});
+    const Outcome result = runProgram(L"trim", {dir.path() / "x.nds"});
+    EXPECT_TRUE(result.ended);
+    EXPECT_EQ(result.shownPaths.size(), 1u);
+    EXPECT_EQ(result.log, L"") << "no log dialog";
+}
