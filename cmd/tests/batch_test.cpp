@@ -10,6 +10,10 @@
 #include <fstream>
 #include <thread>
 
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STBI_WRITE_NO_STDIO
+#include <stb_image_write.h>
+
 #include "rom_builder.h"
 #include "temp_dir.h"
 
@@ -55,6 +59,47 @@ BOOL CALLBACK findWindows(HWND window, LPARAM parameter) {
     if (caption == L"Cartscope CMD") found->messageBox = window;
     else if (caption == L"Cartscope" && GetDlgItem(window, 1004)) found->logDialog = window;
     return TRUE;
+}
+
+void appendBytes(void* context, void* data, int size) {
+    auto* out = static_cast<std::vector<unsigned char>*>(context);
+    out->insert(out->end(), static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
+}
+
+// Saves what the window shows as a PNG in the screenshot folder (if one is set),
+// so people can look at what users see.
+void screenshot(HWND window, const std::string& name) {
+    const char* folder = std::getenv("CARTSCOPE_SCREENSHOT_DIR");
+    if (!folder) return;
+    RECT area;
+    if (!GetWindowRect(window, &area)) return;
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    GdiFlush();
+    std::vector<unsigned char> rgba(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+    const auto* bgra = static_cast<const unsigned char*>(bits);
+    for (std::size_t i = 0; i < rgba.size(); i += 4) {
+        rgba[i] = bgra[i + 2];
+        rgba[i + 1] = bgra[i + 1];
+        rgba[i + 2] = bgra[i];
+        rgba[i + 3] = 255;
+    }
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    std::vector<unsigned char> png;
+    if (!stbi_write_png_to_func(appendBytes, &png, width, height, 4, rgba.data(), width * 4)) return;
+    std::filesystem::create_directories(folder);
+    std::ofstream(std::filesystem::path(folder) / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
 }
 
 BOOL CALLBACK findButton(HWND window, LPARAM parameter) {
@@ -126,10 +171,12 @@ protected:
                 HWND button = GetDlgItem(found.logDialog, IDCANCEL);
                 result.buttonText = windowText(button);
                 if (cancelAtSecond && !cancelled && windowText(GetDlgItem(found.logDialog, 1003)) == L"2 from 5") {
+                    screenshot(found.logDialog, "log-dialog-running.png");
                     PostMessageW(button, BM_CLICK, 0, 0);
                     cancelled = true;
                 }
                 if (result.buttonText == L"Close") {
+                    screenshot(found.logDialog, "log-dialog-after-failure.png");
                     PostMessageW(button, BM_CLICK, 0, 0);
                     std::this_thread::sleep_for(std::chrono::milliseconds(50));
                 }
@@ -206,4 +253,31 @@ TEST_F(BatchTest, NothingToDoForFilesThatAreNotRoms) {
     EXPECT_TRUE(result.ended);
     EXPECT_EQ(result.shownPaths.size(), 1u);
     EXPECT_EQ(result.log, L"") << "no log dialog";
+}
+
+TEST_F(BatchTest, CancelFinishesTheFileInHandAndTouchesNoMore) {
+    // Large enough cards that untrimming one takes a while (512 bytes a write).
+    RomSpec card;
+    card.usedSize = 0x1000000;  // 16 MiB card
+    card.fileSize = 0x2000;
+    std::vector<std::filesystem::path> roms;
+    for (const char* name : {"1.nds", "2.nds", "3.nds", "4.nds", "5.nds"}) roms.push_back(put(name, card));
+    const Outcome result = runProgram(L"untrim", roms, true);
+    EXPECT_TRUE(result.ended) << "closes by itself: no file failed";
+    EXPECT_EQ(std::filesystem::file_size(roms[0]), 0x1000000u);
+    EXPECT_EQ(std::filesystem::file_size(roms[1]), 0x1000000u) << "the file in hand is finished";
+    for (std::size_t i = 2; i < roms.size(); ++i) EXPECT_EQ(std::filesystem::file_size(roms[i]), 0x2000u) << i;
+    EXPECT_EQ(result.log.rfind(L"untrim:\t1.nds\r\n\t--> done\r\nuntrim:\t2.nds\r\n", 0), 0u);
+    EXPECT_EQ(result.log.find(L"3.nds"), std::wstring::npos);
+}
+
+TEST_F(BatchTest, RenameByBannerTitleWithoutADialog) {
+    RomSpec french, english;
+    french.titles = {u"", u"Game", u"Jeu", u"", u"", u""};
+    english.titles = {u"", u"Other", u"", u"", u"", u""};
+    const auto a = put("a.nds", french), b = put("b.nds", english);
+    const Outcome result = runProgram(L"rename /language:2", {a, b});
+    EXPECT_TRUE(result.ended);
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "Jeu.nds"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "Other.nds"));
 }
