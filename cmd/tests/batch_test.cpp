@@ -281,3 +281,16 @@ TEST_F(BatchTest, RenameByBannerTitleWithoutADialog) {
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "Jeu.nds"));
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "Other.nds"));
 }
+
+TEST(ProgramResources, TextsTemplatesAndIcon) {
+    HMODULE program = LoadLibraryExW(programPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(program, nullptr);
+    wchar_t text[128] = {};
+    EXPECT_GT(LoadStringW(program, 101, text, 128), 0);
+    EXPECT_EQ(std::wstring(text), L"&Info \u00FCber Cartscope CMD...");
+    EXPECT_NE(FindResourceW(program, MAKEINTRESOURCEW(102), MAKEINTRESOURCEW(5) /* RT_DIALOG */), nullptr);
+    EXPECT_NE(FindResourceW(program, MAKEINTRESOURCEW(100), MAKEINTRESOURCEW(5)), nullptr);
+    EXPECT_NE(FindResourceW(program, MAKEINTRESOURCEW(128), MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */), nullptr);
+    EXPECT_NE(FindResourceW(program, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24) /* RT_MANIFEST */), nullptr);
+    FreeLibrary(program);
+}
