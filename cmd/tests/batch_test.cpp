@@ -45,6 +45,7 @@ struct Found {
     DWORD process;
     HWND messageBox = nullptr;
     HWND logDialog = nullptr;
+    HWND aboutBox = nullptr;
 };
 
 BOOL CALLBACK findWindows(HWND window, LPARAM parameter) {
@@ -58,6 +59,7 @@ BOOL CALLBACK findWindows(HWND window, LPARAM parameter) {
     const std::wstring caption = windowText(window);
     if (caption == L"Cartscope CMD") found->messageBox = window;
     else if (caption == L"Cartscope" && GetDlgItem(window, 1004)) found->logDialog = window;
+    else if (caption == L"Cartscope" && GetDlgItem(window, 1016)) found->aboutBox = window;
     return TRUE;
 }
 
@@ -117,6 +119,7 @@ struct Outcome {
     std::vector<std::wstring> shownPaths;  // the message boxes' texts
     std::wstring log;                      // the log as last seen
     std::wstring buttonText;               // the Cancel/Close button as last seen
+    std::vector<std::wstring> aboutFields; // the about box's version fields, when opened
     bool ended = false;                    // the program ended by itself
 };
 
@@ -170,10 +173,29 @@ protected:
                 result.log = windowText(GetDlgItem(found.logDialog, 1004));
                 HWND button = GetDlgItem(found.logDialog, IDCANCEL);
                 result.buttonText = windowText(button);
-                if (cancelAtSecond && !cancelled && windowText(GetDlgItem(found.logDialog, 1003)) == L"2 from 5") {
+                // Cancel while the second file is being changed: its first log
+                // line is written once the worker has passed its cancel check.
+                if (cancelAtSecond && !cancelled && result.log.find(L"2.nds") != std::wstring::npos) {
                     screenshot(found.logDialog, "log-dialog-running.png");
                     PostMessageW(button, BM_CLICK, 0, 0);
                     cancelled = true;
+                }
+                if (result.buttonText == L"Close" && result.aboutFields.empty()) {
+                    // The system menu's item opens the plain about box over the log.
+                    PostMessageW(found.logDialog, WM_SYSCOMMAND, 0x10, 0);
+                    for (int i = 0; i < 500; ++i) {
+                        Found about{process.dwProcessId};
+                        EnumWindows(findWindows, reinterpret_cast<LPARAM>(&about));
+                        if (about.aboutBox) {
+                            for (int id : {1016, 1017, 1018}) result.aboutFields.push_back(windowText(GetDlgItem(about.aboutBox, id)));
+                            PostMessageW(GetDlgItem(about.aboutBox, IDOK), BM_CLICK, 0, 0);
+                            for (int k = 0; k < 500 && IsWindow(about.aboutBox); ++k)
+                                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                            break;
+                        }
+                        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                    }
+                    continue;
                 }
                 if (result.buttonText == L"Close") {
                     screenshot(found.logDialog, "log-dialog-after-failure.png");
@@ -226,6 +248,7 @@ TEST_F(BatchTest, AFailedFileIsLoggedAndTheDialogWaitsForClose) {
     CloseHandle(held);
     EXPECT_TRUE(result.ended) << "closed through its Close button";
     EXPECT_EQ(result.buttonText, L"Close");
+    EXPECT_EQ(result.aboutFields, (std::vector<std::wstring>{L"v", L"v", L"v"})) << "the plain about box";
     EXPECT_EQ(result.log,
               L"trim:\t1.nds\r\n\t--> done\r\n"
               L"trim:\t2.nds\r\n\t--> done\r\n"
@@ -267,7 +290,7 @@ TEST_F(BatchTest, CancelFinishesTheFileInHandAndTouchesNoMore) {
     EXPECT_EQ(std::filesystem::file_size(roms[0]), 0x1000000u);
     EXPECT_EQ(std::filesystem::file_size(roms[1]), 0x1000000u) << "the file in hand is finished";
     for (std::size_t i = 2; i < roms.size(); ++i) EXPECT_EQ(std::filesystem::file_size(roms[i]), 0x2000u) << i;
-    EXPECT_EQ(result.log.rfind(L"untrim:\t1.nds\r\n\t--> done\r\nuntrim:\t2.nds\r\n", 0), 0u);
+    EXPECT_EQ(result.log.rfind(L"untrim:\t1.nds\r\n\t--> done\r\nuntrim:\t2.nds\r\n", 0), 0u) << "as last seen";
     EXPECT_EQ(result.log.find(L"3.nds"), std::wstring::npos);
 }
 
