@@ -10,15 +10,16 @@
 #include <fstream>
 #include <thread>
 
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STBI_WRITE_NO_STDIO
-#include <stb_image_write.h>
-
+#include "gui_driver.h"
 #include "rom_builder.h"
 #include "temp_dir.h"
 
 using cartscope::testing::buildRom;
 using cartscope::testing::RomSpec;
+
+using cartscope::gui_testing::firstButton;
+using cartscope::gui_testing::screenshot;
+using cartscope::gui_testing::windowText;
 
 namespace {
 
@@ -27,18 +28,6 @@ std::wstring programPath() {
     GetModuleFileNameW(nullptr, path, 4 * MAX_PATH);
     std::wstring self(path);
     return self.substr(0, self.find_last_of(L'\\') + 1) + L"Cartscope CMD.exe";
-}
-
-// A window's text through WM_GETTEXT: GetWindowText does not ask the
-// controls of another process.
-std::wstring windowText(HWND window) {
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length)) return {};
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 2000, &copied);
-    text.resize(copied);
-    return text;
 }
 
 struct Found {
@@ -60,57 +49,6 @@ BOOL CALLBACK findWindows(HWND window, LPARAM parameter) {
     if (caption == L"Cartscope CMD") found->messageBox = window;
     else if (caption == L"Cartscope" && GetDlgItem(window, 1004)) found->logDialog = window;
     else if (caption == L"Cartscope" && GetDlgItem(window, 1016)) found->aboutBox = window;
-    return TRUE;
-}
-
-void appendBytes(void* context, void* data, int size) {
-    auto* out = static_cast<std::vector<unsigned char>*>(context);
-    out->insert(out->end(), static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
-}
-
-// Saves what the window shows as a PNG in the screenshot folder (if one is set),
-// so people can look at what users see.
-void screenshot(HWND window, const std::string& name) {
-    const char* folder = std::getenv("CARTSCOPE_SCREENSHOT_DIR");
-    if (!folder) return;
-    RECT area;
-    if (!GetWindowRect(window, &area)) return;
-    const int width = area.right - area.left, height = area.bottom - area.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-    GdiFlush();
-    std::vector<unsigned char> rgba(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
-    const auto* bgra = static_cast<const unsigned char*>(bits);
-    for (std::size_t i = 0; i < rgba.size(); i += 4) {
-        rgba[i] = bgra[i + 2];
-        rgba[i + 1] = bgra[i + 1];
-        rgba[i + 2] = bgra[i];
-        rgba[i + 3] = 255;
-    }
-    SelectObject(memory, previous);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    std::vector<unsigned char> png;
-    if (!stbi_write_png_to_func(appendBytes, &png, width, height, 4, rgba.data(), width * 4)) return;
-    std::filesystem::create_directories(folder);
-    std::ofstream(std::filesystem::path(folder) / name, std::ios::binary)
-        .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
-}
-
-BOOL CALLBACK findButton(HWND window, LPARAM parameter) {
-    wchar_t className[32] = {};
-    GetClassNameW(window, className, 32);
-    if (std::wstring(className) == L"Button") {
-        *reinterpret_cast<HWND*>(parameter) = window;
-        return FALSE;
-    }
     return TRUE;
 }
 
@@ -161,8 +99,7 @@ protected:
             EnumWindows(findWindows, reinterpret_cast<LPARAM>(&found));
             if (found.messageBox) {
                 result.shownPaths.push_back(windowText(GetDlgItem(found.messageBox, 0xFFFF)));
-                HWND button = nullptr;
-                EnumChildWindows(found.messageBox, findButton, reinterpret_cast<LPARAM>(&button));
+                HWND button = firstButton(found.messageBox);
                 if (button) PostMessageW(button, BM_CLICK, 0, 0);
                 // Wait until that box is gone before looking again.
                 for (int i = 0; i < 500 && IsWindow(found.messageBox) && IsWindowVisible(found.messageBox); ++i)
