@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "com_support.h"
+#include "gui_driver.h"
 #include "guids.h"
 #include "rom_builder.h"
 #include "temp_dir.h"
@@ -19,18 +20,9 @@ using cartscope::shell::testing::ComPtr;
 using cartscope::shell::testing::DropData;
 using cartscope::testing::buildRom;
 using cartscope::testing::RomSpec;
+using namespace cartscope::gui_testing;
 
 namespace {
-
-std::wstring textOf(HWND window) {
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length)) return {};
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 2000, &copied);
-    text.resize(copied);
-    return text;
-}
 
 struct Windows {
     DWORD self;
@@ -47,18 +39,10 @@ BOOL CALLBACK findProgramWindows(HWND window, LPARAM parameter) {
     wchar_t className[64] = {};
     GetClassNameW(window, className, 64);
     if (std::wstring(className) != L"#32770") return TRUE;
-    const std::wstring caption = textOf(window);
+    const std::wstring caption = windowText(window);
     if (caption == L"Cartscope CMD") found->messageBox = window, found->process = process;
     else if (caption == L"Cartscope" && GetDlgItem(window, 1004)) found->logDialog = window, found->process = process;
     return TRUE;
-}
-
-BOOL CALLBACK firstButton(HWND window, LPARAM parameter) {
-    wchar_t className[32] = {};
-    GetClassNameW(window, className, 32);
-    if (std::wstring(className) != L"Button") return TRUE;
-    *reinterpret_cast<HWND*>(parameter) = window;
-    return FALSE;
 }
 
 }  // namespace
@@ -115,12 +99,8 @@ TEST(MenuToProgram, TrimSelectedRomsRunsTheProgram) {
         EnumWindows(findProgramWindows, reinterpret_cast<LPARAM>(&found));
         if (!process && found.process) process = OpenProcess(SYNCHRONIZE, FALSE, found.process);
         if (found.messageBox) {
-            shown.push_back(textOf(GetDlgItem(found.messageBox, 0xFFFF)));
-            HWND button = nullptr;
-            EnumChildWindows(found.messageBox, firstButton, reinterpret_cast<LPARAM>(&button));
-            if (button) PostMessageW(button, BM_CLICK, 0, 0);
-            for (int i = 0; i < 500 && IsWindow(found.messageBox) && IsWindowVisible(found.messageBox); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            shown.push_back(windowText(GetDlgItem(found.messageBox, 0xFFFF)));
+            press(firstButton(found.messageBox), found.messageBox);
             continue;
         }
         if (found.logDialog) sawLog = true;
