@@ -61,7 +61,14 @@ TEST_F(MenuGuiTest, TheMenuAsTheUserSeesIt) {
     std::atomic<bool> shown{false};
     std::thread driver([&] {
         HWND popup = nullptr;
-        shown = waitFor([&] { return (popup = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(popup); });
+        // The menu's window belongs to this test's thread.
+        const DWORD thread = GetWindowThreadProcessId(owner, nullptr);
+        shown = waitFor([&] {
+            popup = nullptr;
+            while ((popup = FindWindowExW(nullptr, popup, L"#32768", nullptr)))
+                if (IsWindowVisible(popup) && GetWindowThreadProcessId(popup, nullptr) == thread) return true;
+            return false;
+        });
         if (shown) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             screenshot(popup, "context-menu.png");

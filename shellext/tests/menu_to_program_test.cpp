@@ -25,7 +25,7 @@ using namespace cartscope::gui_testing;
 namespace {
 
 struct Windows {
-    DWORD self;
+    std::wstring program;  // only windows of this program count
     HWND messageBox = nullptr;
     HWND logDialog = nullptr;
     DWORD process = 0;
@@ -35,7 +35,15 @@ BOOL CALLBACK findProgramWindows(HWND window, LPARAM parameter) {
     auto* found = reinterpret_cast<Windows*>(parameter);
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    if (process == found->self || !IsWindowVisible(window)) return TRUE;
+    if (!IsWindowVisible(window)) return TRUE;
+    // Windows of other programs (another test, another run) are not ours to press.
+    HANDLE handle = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process);
+    if (!handle) return TRUE;
+    wchar_t image[4 * MAX_PATH] = {};
+    DWORD length = 4 * MAX_PATH;
+    const BOOL named = QueryFullProcessImageNameW(handle, 0, image, &length);
+    CloseHandle(handle);
+    if (!named || lstrcmpiW(image, found->program.c_str()) != 0) return TRUE;
     wchar_t className[64] = {};
     GetClassNameW(window, className, 64);
     if (std::wstring(className) != L"#32770") return TRUE;
@@ -95,7 +103,7 @@ TEST(MenuToProgram, TrimSelectedRomsRunsTheProgram) {
     HANDLE process = nullptr;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (std::chrono::steady_clock::now() < deadline) {
-        Windows found{GetCurrentProcessId()};
+        Windows found{(install / "Cartscope CMD.exe").wstring()};
         EnumWindows(findProgramWindows, reinterpret_cast<LPARAM>(&found));
         if (!process && found.process) process = OpenProcess(SYNCHRONIZE, FALSE, found.process);
         if (found.messageBox) {
