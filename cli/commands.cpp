@@ -143,13 +143,12 @@ int rename(const std::vector<std::string>& paths, const std::u16string& pattern,
             status = kFailed;
             continue;
         }
-        const std::u16string title = renameTitle(rom, language);
-        if (title.empty()) {
+        const std::u16string target = bannerRenamePath(rom, language, pattern);
+        if (target.empty()) {
             complain(path, "no banner title to name it after; not renamed");
             status = kFailed;
             continue;
         }
-        const std::u16string target = rom.folder + applyRenamePattern(rom, pattern, title) + u".nds";
         if (target == rom.path) {
             print(stdout, rom.fileName + u": name unchanged\n");
             continue;

@@ -121,10 +121,8 @@ std::vector<RomInfo> loadRoms(const std::vector<std::wstring>& paths, Command co
 void renameRoms(const std::vector<RomInfo>& roms, unsigned language, const std::u16string& pattern) {
     std::wstring from, to;
     for (const RomInfo& rom : roms) {
-        const std::u16string title = renameTitle(rom, language);
-        if (title.empty()) continue;
-        const std::u16string target = rom.folder + applyRenamePattern(rom, pattern, title) + u".nds";
-        if (target == rom.path) continue;
+        const std::u16string target = bannerRenamePath(rom, language, pattern);
+        if (target.empty() || target == rom.path) continue;
         from += wide(rom.path) + L'\0';
         to += wide(target) + L'\0';
     }

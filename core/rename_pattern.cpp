@@ -199,4 +199,10 @@ std::u16string renameTitle(const RomInfo& rom, unsigned language) {
     return rom.shortTitles[Japanese];
 }
 
+std::u16string bannerRenamePath(const RomInfo& rom, unsigned language, std::u16string_view pattern) {
+    const std::u16string title = renameTitle(rom, language);
+    if (title.empty()) return {};
+    return rom.folder + applyRenamePattern(rom, pattern, title) + u".nds";
+}
+
 }  // namespace cartscope

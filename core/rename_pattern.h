@@ -59,4 +59,8 @@ void collectBannerTitles(RomInfo& rom, RomLoadFlags flags, std::u16string_view p
 // the English one, else the Japanese one.
 std::u16string renameTitle(const RomInfo& rom, unsigned language);
 
+// The path the rename commands give a ROM: its folder, the name `pattern`
+// forms from renameTitle, and ".nds". Empty when the ROM has no title to go by.
+std::u16string bannerRenamePath(const RomInfo& rom, unsigned language, std::u16string_view pattern);
+
 }  // namespace cartscope

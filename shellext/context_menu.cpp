@@ -266,10 +266,8 @@ void CFileIconExt::renameSelection(HWND owner, unsigned language) const {
         RomInfo rom;
         rom.load(path, RomLoadFlags::KeepShortTitles | RomLoadFlags::LookUpDatabase, pattern);
         if (!rom.headerValid) continue;
-        const std::u16string title = renameTitle(rom, language);
-        if (title.empty()) continue;
-        const std::u16string target = rom.folder + applyRenamePattern(rom, pattern, title) + u".nds";
-        if (target == rom.path) continue;
+        const std::u16string target = bannerRenamePath(rom, language, pattern);
+        if (target.empty() || target == rom.path) continue;
         from += wide(rom.path) + L'\0';
         to += wide(target) + L'\0';
     }
