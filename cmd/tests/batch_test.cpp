@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "gui_driver.h"
 #include "rom_builder.h"
@@ -250,7 +252,18 @@ TEST(ProgramResources, TextsTemplatesAndIcon) {
     EXPECT_EQ(std::wstring(text), L"&Info \u00FCber Cartscope CMD...");
     EXPECT_NE(FindResourceW(program, MAKEINTRESOURCEW(102), MAKEINTRESOURCEW(5) /* RT_DIALOG */), nullptr);
     EXPECT_NE(FindResourceW(program, MAKEINTRESOURCEW(100), MAKEINTRESOURCEW(5)), nullptr);
-    EXPECT_NE(FindResourceW(program, MAKEINTRESOURCEW(128), MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */), nullptr);
+    // Icon group 128: four images, in this order.
+    HRSRC group = FindResourceW(program, MAKEINTRESOURCEW(128), MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */);
+    ASSERT_NE(group, nullptr);
+    const auto* directory = static_cast<const BYTE*>(LockResource(LoadResource(program, group)));
+    ASSERT_NE(directory, nullptr);
+    ASSERT_GE(SizeofResource(program, group), 6u + 4 * 14);
+    std::vector<std::pair<int, int>> images;  // size, bits per pixel
+    for (int i = 0; i < directory[4]; ++i) {
+        const BYTE* entry = directory + 6 + 14 * i;
+        images.emplace_back(entry[0], entry[6] | entry[7] << 8);
+    }
+    EXPECT_EQ(images, (std::vector<std::pair<int, int>>{{16, 8}, {16, 24}, {64, 32}, {16, 32}}));
     EXPECT_NE(FindResourceW(program, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24) /* RT_MANIFEST */), nullptr);
     FreeLibrary(program);
 }

@@ -1,8 +1,8 @@
 // Runs make_icons into a temporary folder and reads back what it wrote with a
 // .ico reader of its own: the layout of every file, the sizes and colour
-// depths that Cartscope.dll carries, the pictures themselves, and the
-// committed copies under shellext/resources/icons (found through
-// CARTSCOPE_SOURCE_DIR).
+// depths that Cartscope.dll and Cartscope CMD.exe carry, the pictures
+// themselves, and the committed copies under shellext/resources/icons and
+// cmd/resources/icons (found through CARTSCOPE_SOURCE_DIR).
 
 #include <gtest/gtest.h>
 
@@ -158,16 +158,27 @@ std::vector<IconImage> readIco(const Bytes& d) {
     return images;
 }
 
-// --- What the library carries ---------------------------------------------------
+// --- What the library and the program carry ------------------------------------
 
 struct Layout {
     int size, bits;
 };
 
+// Where an icon file is kept and bound to its number.
+struct Home {
+    const char* folder;  // below the source folder; the icons are in its "icons"
+    const char* script;  // the resource script in that folder
+    const char* header;
+};
+
+constexpr Home kLibrary{"shellext/resources", "Cartscope.rc", "resource.h"};
+constexpr Home kProgram{"cmd/resources", "cartscope_cmd.rc", "resource.h"};
+
 struct IconFile {
     const char* name;
-    int number;  // resource number in Cartscope.dll
+    int number;  // resource number in its module
     std::vector<Layout> images;
+    Home home = kLibrary;
 };
 
 const std::vector<IconFile>& iconFiles() {
@@ -180,7 +191,15 @@ const std::vector<IconFile>& iconFiles() {
         {"flag_218_french.ico", 218, {{16, 32}}},
         {"flag_219_italian.ico", 219, {{16, 32}}},
         {"flag_220_japanese.ico", 220, {{16, 32}}},
+        {"program_128.ico", 128, {{16, 8}, {16, 24}, {64, 32}, {16, 32}}, kProgram},
     };
+    return files;
+}
+
+std::vector<IconFile> iconFilesOf(const Home& home) {
+    std::vector<IconFile> files;
+    for (const IconFile& file : iconFiles())
+        if (std::string(file.home.folder) == home.folder) files.push_back(file);
     return files;
 }
 
@@ -205,7 +224,7 @@ protected:
     static inline int status_ = -1;
 };
 
-TEST_F(GeneratedIcons, WritesExactlyTheIconFilesOfTheLibrary) {
+TEST_F(GeneratedIcons, WritesExactlyTheIconFilesOfLibraryAndProgram) {
     std::set<std::string> written, expected;
     for (const auto& entry : fs::directory_iterator(folder_)) written.insert(entry.path().filename().string());
     for (const IconFile& file : iconFiles()) expected.insert(file.name);
@@ -258,18 +277,13 @@ TEST_F(GeneratedIcons, MaskHidesExactlyTheTransparentPixels) {
     }
 }
 
-TEST_F(GeneratedIcons, CartridgeLooksTheSameAtEveryDepth) {
-    const std::vector<IconImage> fileIcon = images("cartridge_208.ico");
-    const std::vector<IconImage> smallIcon = images("cartridge_214.ico");
-    ASSERT_EQ(fileIcon.size(), 4u);
-    ASSERT_EQ(smallIcon.size(), 3u);
-
-    std::vector<IconImage> small16(fileIcon.begin(), fileIcon.begin() + 3);
-    small16.insert(small16.end(), smallIcon.begin(), smallIcon.end());
-    const IconImage& reference = fileIcon[2];  // 32-bit
-    for (std::size_t i = 0; i < small16.size(); ++i) {
+// Every 16 x 16 image in `images` shows the same picture as `reference`:
+// the same shown pixels in the same colours, fully opaque where shown.
+void expectSamePicture(const std::vector<IconImage>& images, const IconImage& reference) {
+    for (std::size_t i = 0; i < images.size(); ++i) {
         SCOPED_TRACE("16 x 16 image " + std::to_string(i));
-        const IconImage& image = small16[i];
+        const IconImage& image = images[i];
+        ASSERT_EQ(image.width, 16);
         for (int y = 0; y < 16; ++y) {
             for (int x = 0; x < 16; ++x) {
                 ASSERT_EQ(image.maskedAt(x, y), reference.maskedAt(x, y)) << "at " << x << "," << y;
@@ -283,6 +297,22 @@ TEST_F(GeneratedIcons, CartridgeLooksTheSameAtEveryDepth) {
             }
         }
     }
+}
+
+bool hasSmoothedEdges(const IconImage& image) {
+    return std::any_of(image.pixels.begin(), image.pixels.end(), [](const Pixel& p) { return p.a > 0 && p.a < 255; });
+}
+
+TEST_F(GeneratedIcons, CartridgeLooksTheSameAtEveryDepth) {
+    const std::vector<IconImage> fileIcon = images("cartridge_208.ico");
+    const std::vector<IconImage> smallIcon = images("cartridge_214.ico");
+    ASSERT_EQ(fileIcon.size(), 4u);
+    ASSERT_EQ(smallIcon.size(), 3u);
+
+    std::vector<IconImage> small16(fileIcon.begin(), fileIcon.begin() + 3);
+    small16.insert(small16.end(), smallIcon.begin(), smallIcon.end());
+    const IconImage& reference = fileIcon[2];  // 32-bit
+    expectSamePicture(small16, reference);
 
     // A card with rounded corners: clear corners, a solid middle, and at 64 x 64
     // smoothed edges (some pixels partly transparent).
@@ -293,8 +323,41 @@ TEST_F(GeneratedIcons, CartridgeLooksTheSameAtEveryDepth) {
             EXPECT_EQ(image->at(x, y).a, 0) << "corner " << x << "," << y;
         EXPECT_EQ(image->at(image->width / 2, image->height / 2).a, 255);
     }
-    EXPECT_TRUE(std::any_of(fileIcon[3].pixels.begin(), fileIcon[3].pixels.end(),
-                            [](const Pixel& p) { return p.a > 0 && p.a < 255; }));
+    EXPECT_TRUE(hasSmoothedEdges(fileIcon[3]));
+}
+
+// The program's icon: the card with a console window in front, bottom right.
+TEST_F(GeneratedIcons, ProgramIconShowsACardWithAConsole) {
+    const std::vector<IconImage> icon = images("program_128.ico");
+    ASSERT_EQ(icon.size(), 4u);
+    expectSamePicture({icon[0], icon[1], icon[3]}, icon[3]);
+
+    const IconImage& large = icon[2];
+    ASSERT_EQ(large.width, 64);
+    EXPECT_TRUE(hasSmoothedEdges(large));
+    for (const IconImage* image : {&icon[3], &large}) {
+        SCOPED_TRACE(std::to_string(image->width) + " x " + std::to_string(image->height));
+        const int n = image->width;
+        // Top right is clear (beside the card, above the window), the card's
+        // label is white, the window's screen dark, with a green prompt on it.
+        EXPECT_EQ(image->at(n - 1, 0).a, 0);
+        int white = 0;
+        for (int y = 0; y < n / 2; ++y)
+            for (int x = 0; x < n / 2; ++x) {
+                const Pixel& p = image->at(x, y);
+                if (p.a == 255 && p.r > 240 && p.g > 240 && p.b > 230) ++white;
+            }
+        EXPECT_GE(white, n * n / 64);
+        int dark = 0, green = 0;
+        for (int y = n * 10 / 16; y < n * 14 / 16; ++y)
+            for (int x = n * 7 / 16; x < n * 15 / 16; ++x) {
+                const Pixel& p = image->at(x, y);
+                if (p.a == 255 && p.r < 40 && p.g < 40 && p.b < 40) ++dark;
+                if (p.a == 255 && p.g > 180 && p.r < 140 && p.b < 160) ++green;
+            }
+        EXPECT_GT(dark, green);
+        EXPECT_GT(green, 0);
+    }
 }
 
 enum class Hue { Black, White, Red, Yellow, Blue, Green, Other };
@@ -405,33 +468,28 @@ fs::path sourceDir() {
 TEST_F(GeneratedIcons, CommittedIconsAreTheToolsOutput) {
     const fs::path source = sourceDir();
     if (source.empty()) GTEST_SKIP() << "CARTSCOPE_SOURCE_DIR is not set";
-    const fs::path committed = source / "shellext" / "resources" / "icons";
+    for (const Home& home : {kLibrary, kProgram}) {
+        const fs::path committed = source / home.folder / "icons";
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(committed))
+            if (entry.path().extension() == ".ico") names.insert(entry.path().filename().string());
+        std::set<std::string> expected;
+        for (const IconFile& file : iconFilesOf(home)) expected.insert(file.name);
+        EXPECT_EQ(names, expected) << "stale or missing icons in " << committed;
 
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(committed))
-        if (entry.path().extension() == ".ico") names.insert(entry.path().filename().string());
-    std::set<std::string> expected;
-    for (const IconFile& file : iconFiles()) expected.insert(file.name);
-    EXPECT_EQ(names, expected) << "stale or missing icons in " << committed;
-
-    for (const IconFile& file : iconFiles()) {
-        SCOPED_TRACE(file.name);
-        if (!fs::exists(committed / file.name)) continue;
-        const Bytes fresh = readBytes(folder_ / file.name);
-        const Bytes kept = readBytes(committed / file.name);
-        EXPECT_TRUE(fresh == kept) << "run make_icons " << committed << " and keep its output";
+        for (const IconFile& file : iconFilesOf(home)) {
+            SCOPED_TRACE(file.name);
+            if (!fs::exists(committed / file.name)) continue;
+            const Bytes fresh = readBytes(folder_ / file.name);
+            const Bytes kept = readBytes(committed / file.name);
+            EXPECT_TRUE(fresh == kept) << "run make_icons and keep its output in " << committed;
+        }
     }
 }
 
-// Cartscope.rc must bind every icon file to the resource number in its name,
-// with the icon groups in ascending number (208 first, 214 second).
-TEST(IconResources, ResourceScriptBindsEachIconToItsNumber) {
-    const fs::path source = sourceDir();
-    if (source.empty()) GTEST_SKIP() << "CARTSCOPE_SOURCE_DIR is not set";
-    const fs::path resources = source / "shellext" / "resources";
-
+void expectBoundIcons(const fs::path& resources, const Home& home) {
     std::map<std::string, int> numbers;
-    std::istringstream header(readText(resources / "resource.h"));
+    std::istringstream header(readText(resources / home.header));
     for (std::string line; std::getline(header, line);) {
         std::istringstream words(line);
         std::string directive, name, value;
@@ -441,7 +499,7 @@ TEST(IconResources, ResourceScriptBindsEachIconToItsNumber) {
     }
 
     std::vector<std::pair<int, std::string>> bound;  // in script order
-    std::istringstream script(readText(resources / "Cartscope.rc"));
+    std::istringstream script(readText(resources / home.script));
     const std::string folder = "\"icons/";
     for (std::string line; std::getline(script, line);) {
         std::istringstream words(line);
@@ -456,8 +514,20 @@ TEST(IconResources, ResourceScriptBindsEachIconToItsNumber) {
     }
 
     std::vector<std::pair<int, std::string>> expected;
-    for (const IconFile& file : iconFiles()) expected.emplace_back(file.number, file.name);
+    for (const IconFile& file : iconFilesOf(home)) expected.emplace_back(file.number, file.name);
     EXPECT_EQ(bound, expected);
+}
+
+// Each resource script must bind every icon file to the resource number in
+// its name, with the icon groups in ascending number (in Cartscope.rc 208
+// first, 214 second).
+TEST(IconResources, ResourceScriptsBindEachIconToItsNumber) {
+    const fs::path source = sourceDir();
+    if (source.empty()) GTEST_SKIP() << "CARTSCOPE_SOURCE_DIR is not set";
+    for (const Home& home : {kLibrary, kProgram}) {
+        SCOPED_TRACE(home.script);
+        expectBoundIcons(source / home.folder, home);
+    }
 }
 
 // --- The program itself --------------------------------------------------------------

@@ -1,10 +1,11 @@
-// make_icons: draws the icons of Cartscope.dll and writes them as .ico files.
+// make_icons: draws the icons of Cartscope.dll and of Cartscope CMD.exe and
+// writes them as .ico files.
 //
 //   make_icons <output folder>
 //
 // The pictures live in this file as source: the 16 x 16 images are pixel art
 // (one character per pixel, looked up in a small table of inks), the 64 x 64
-// cartridge is a list of rounded rectangles rendered with 4 x 4 integer
+// ones are lists of rounded rectangles and strokes rendered with 4 x 4 integer
 // supersampling. Nothing depends on floating point, the platform or the time,
 // so every run writes the same bytes; the .ico files in the resource folder
 // are this program's output.
@@ -240,13 +241,16 @@ Image flagJapan() {
 // --- The 64 x 64 cartridge -----------------------------------------------------
 
 // A rounded rectangle covering [x0, x1) x [y0, y1) in pixels, with corners of
-// the given radius (a square with radius = half its side is a disc).
+// the given radius (a square with radius = half its side is a disc); or, made
+// by stroke(), a straight line from (x0, y0) to (x1, y1) with round ends.
 struct Shape {
     int x0, y0, x1, y1, radius;
     Rgba colour;
+    int halfWidth = 0;  // in eighths of a pixel; a stroke when not 0
 
     // (sx, sy) in eighths of a pixel.
     bool contains(int sx, int sy) const {
+        if (halfWidth != 0) return nearLine(sx, sy);
         const int left = 8 * x0, top = 8 * y0, right = 8 * x1, bottom = 8 * y1, r = 8 * radius;
         if (sx < left || sx >= right || sy < top || sy >= bottom) return false;
         const int cx = std::clamp(sx, left + r, right - r);
@@ -254,7 +258,24 @@ struct Shape {
         const int dx = sx - cx, dy = sy - cy;
         return dx * dx + dy * dy <= r * r;
     }
+
+    // Whether the sample lies within halfWidth of the segment, in integers:
+    // the squared distance to the nearer end, or to the line itself when the
+    // foot of the perpendicular falls between the ends.
+    bool nearLine(int sx, int sy) const {
+        const std::int64_t ax = 8 * x0, ay = 8 * y0, dx = 8 * (x1 - x0), dy = 8 * (y1 - y0);
+        const std::int64_t px = sx - ax, py = sy - ay, w = halfWidth;
+        const std::int64_t along = px * dx + py * dy, length2 = dx * dx + dy * dy;
+        if (along <= 0 || length2 == 0) return px * px + py * py <= w * w;
+        if (along >= length2) return (px - dx) * (px - dx) + (py - dy) * (py - dy) <= w * w;
+        const std::int64_t across = px * dy - py * dx;
+        return across * across <= w * w * length2;
+    }
 };
+
+Shape stroke(int x0, int y0, int x1, int y1, int halfWidth, Rgba colour) {
+    return Shape{x0, y0, x1, y1, 0, colour, halfWidth};
+}
 
 // Later shapes lie on top. Each pixel takes 4 x 4 samples at odd eighths, so
 // no sample ever falls on a shape's edge; the coverage sets the alpha and the
@@ -309,6 +330,78 @@ Image cartridge64() {
         shapes.push_back({x - 1, 51, x + 4, 57, 0, kContactGap});
         shapes.push_back({x, 52, x + 3, 57, 0, kContact});
     }
+    return render(64, 64, shapes);
+}
+
+// --- The program's icon ---------------------------------------------------------
+
+// The command program: a game card with a console window in front of it, the
+// window of its log.
+constexpr Rgba kWindowFrame = opaque(72, 76, 86);
+constexpr Rgba kWindowTitle = opaque(40, 96, 200);
+constexpr Rgba kWindowButton = opaque(206, 220, 244);
+constexpr Rgba kScreen = opaque(20, 24, 30);
+constexpr Rgba kPrompt = opaque(96, 224, 120);
+
+Image program16() {
+    std::vector<Ink> inks = kCardInks;
+    inks.insert(inks.end(), {{'o', kWindowFrame}, {'n', kWindowTitle}, {'c', kScreen}, {'p', kPrompt}});
+    return fromArt(
+        {
+            ".kkkkkkkkkk.....",
+            "khhhhhhhhhhk....",
+            "khsssssssssk....",
+            "khggggggggsk....",
+            "khwwwwwwwwsk....",
+            "khwbbbbbbwsk....",
+            "khwbbbbbbwsk....",
+            "khwwwwoooooooooo",
+            "khwtttonnnnnnnno",
+            "khwwwwocccccccco",
+            "khggggocpcccccco",
+            "khgydyoccpccccco",
+            "khgydyocpcpppcco",
+            ".kkkkkocccccccco",
+            "......oooooooooo",
+            "................",
+        },
+        inks);
+}
+
+Image program64() {
+    std::vector<Shape> shapes = {
+        // The card, smaller than the file icon's and towards the top left.
+        {2, 2, 46, 54, 6, kCardOutline},
+        {4, 4, 44, 52, 4, kCardShade},
+        {4, 4, 43, 51, 4, kCardBody},
+        {4, 4, 43, 13, 4, kCardLight},
+        {4, 8, 43, 13, 0, kCardLight},
+        {9, 6, 39, 7, 0, kCardShade},
+        {9, 9, 39, 10, 0, kCardShade},
+        {4, 13, 43, 14, 0, kCardShade},
+        {7, 17, 41, 42, 3, kCardShade},
+        {8, 18, 40, 41, 2, kLabel},
+        {11, 21, 37, 29, 1, kLabelBand},
+        {11, 33, 22, 36, 1, kLabelText},
+    };
+    for (int i = 0; i < 7; ++i) {
+        const int x = 8 + 5 * i;
+        shapes.push_back({x - 1, 44, x + 4, 50, 0, kContactGap});
+        shapes.push_back({x, 45, x + 3, 50, 0, kContact});
+    }
+    // The console window in front, bottom right: frame, title bar with its
+    // close button, the screen with a prompt and the cursor.
+    const std::vector<Shape> window = {
+        {23, 29, 63, 62, 3, kWindowFrame},
+        {25, 31, 61, 38, 2, kWindowTitle},
+        {25, 35, 61, 38, 0, kWindowTitle},
+        {54, 33, 59, 37, 1, kWindowButton},
+        {25, 39, 61, 60, 1, kScreen},
+        stroke(31, 44, 38, 49, 12, kPrompt),
+        stroke(38, 49, 31, 54, 12, kPrompt),
+        {42, 52, 51, 55, 0, kPrompt},
+    };
+    shapes.insert(shapes.end(), window.begin(), window.end());
     return render(64, 64, shapes);
 }
 
@@ -459,6 +552,7 @@ int main(int argc, char** argv) {
 
         const Image card16 = cartridge16();
         const Image card64 = cartridge64();
+        const Image prog16 = program16();
         struct Output {
             const char* name;
             std::vector<Entry> entries;
@@ -472,6 +566,7 @@ int main(int argc, char** argv) {
             {"flag_218_french.ico", {{flagFrance(), 32}}},
             {"flag_219_italian.ico", {{flagItaly(), 32}}},
             {"flag_220_japanese.ico", {{flagJapan(), 32}}},
+            {"program_128.ico", {{prog16, 8}, {prog16, 24}, {program64(), 32}, {prog16, 32}}},
         };
         for (const Output& o : outputs) writeFile(folder / o.name, encodeIco(o.entries));
     } catch (const std::exception& e) {
