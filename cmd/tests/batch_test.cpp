@@ -5,23 +5,22 @@
 
 #include <windows.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
+#include <memory>
 #include <utility>
 #include <vector>
 
-#include "gui_driver.h"
+#include "program_driver.h"
 #include "rom_builder.h"
 #include "temp_dir.h"
 
 using cartscope::testing::buildRom;
 using cartscope::testing::RomSpec;
 
-using cartscope::gui_testing::firstButton;
-using cartscope::gui_testing::screenshot;
-using cartscope::gui_testing::windowText;
+using cartscope::gui_testing::DriveOptions;
+using cartscope::gui_testing::driveProgram;
+using cartscope::gui_testing::ProgramRun;
 
 namespace {
 
@@ -32,37 +31,6 @@ std::wstring programPath() {
     return self.substr(0, self.find_last_of(L'\\') + 1) + L"Cartscope CMD.exe";
 }
 
-struct Found {
-    DWORD process;
-    HWND messageBox = nullptr;
-    HWND logDialog = nullptr;
-    HWND aboutBox = nullptr;
-};
-
-BOOL CALLBACK findWindows(HWND window, LPARAM parameter) {
-    auto* found = reinterpret_cast<Found*>(parameter);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process != found->process || !IsWindowVisible(window)) return TRUE;
-    wchar_t className[64] = {};
-    GetClassNameW(window, className, 64);
-    if (std::wstring(className) != L"#32770") return TRUE;
-    const std::wstring caption = windowText(window);
-    if (caption == L"Cartscope CMD") found->messageBox = window;
-    else if (caption == L"Cartscope" && GetDlgItem(window, 1004)) found->logDialog = window;
-    else if (caption == L"Cartscope" && GetDlgItem(window, 1016)) found->aboutBox = window;
-    return TRUE;
-}
-
-// One run of the program with a path file of `roms`.
-struct Outcome {
-    std::vector<std::wstring> shownPaths;  // the message boxes' texts
-    std::wstring log;                      // the log as last seen
-    std::wstring buttonText;               // the Cancel/Close button as last seen
-    std::vector<std::wstring> aboutFields; // the about box's version fields, when opened
-    bool ended = false;                    // the program ended by itself
-};
-
 class BatchTest : public ::testing::Test {
 protected:
     std::filesystem::path put(const std::string& name, const RomSpec& card) {
@@ -70,9 +38,10 @@ protected:
         return dir.path() / name;
     }
 
-    // Starts the program with a command and the paths; answers the path boxes;
-    // when `closeAtEnd`, presses the button of a dialog that stays open.
-    Outcome runProgram(const std::wstring& command, const std::vector<std::filesystem::path>& roms, bool cancelAtSecond = false) {
+    // Starts the program with a command and a path file of `roms`, and
+    // drives it until it ends.
+    ProgramRun runProgram(const std::wstring& command, const std::vector<std::filesystem::path>& roms,
+                          const DriveOptions& options = {}) {
         const auto list = dir.path() / "paths.tmp";
         {
             std::ofstream out(list, std::ios::binary);
@@ -85,67 +54,13 @@ protected:
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process = {};
-        Outcome result;
         if (!CreateProcessW(programPath().c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
             ADD_FAILURE() << "cannot start the program";
-            return result;
+            return {};
         }
-        bool cancelled = false;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) {
-                result.ended = true;
-                break;
-            }
-            Found found{process.dwProcessId};
-            EnumWindows(findWindows, reinterpret_cast<LPARAM>(&found));
-            if (found.messageBox) {
-                result.shownPaths.push_back(windowText(GetDlgItem(found.messageBox, 0xFFFF)));
-                HWND button = firstButton(found.messageBox);
-                if (button) PostMessageW(button, BM_CLICK, 0, 0);
-                // Wait until that box is gone before looking again.
-                for (int i = 0; i < 500 && IsWindow(found.messageBox) && IsWindowVisible(found.messageBox); ++i)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                continue;
-            }
-            if (found.logDialog) {
-                result.log = windowText(GetDlgItem(found.logDialog, 1004));
-                HWND button = GetDlgItem(found.logDialog, IDCANCEL);
-                result.buttonText = windowText(button);
-                // Cancel while the second file is being changed: its first log
-                // line is written once the worker has passed its cancel check.
-                if (cancelAtSecond && !cancelled && result.log.find(L"2.nds") != std::wstring::npos) {
-                    screenshot(found.logDialog, "log-dialog-running.png");
-                    PostMessageW(button, BM_CLICK, 0, 0);
-                    cancelled = true;
-                }
-                if (result.buttonText == L"Close" && result.aboutFields.empty()) {
-                    // The system menu's item opens the plain about box over the log.
-                    PostMessageW(found.logDialog, WM_SYSCOMMAND, 0x10, 0);
-                    for (int i = 0; i < 500; ++i) {
-                        Found about{process.dwProcessId};
-                        EnumWindows(findWindows, reinterpret_cast<LPARAM>(&about));
-                        if (about.aboutBox) {
-                            for (int id : {1016, 1017, 1018}) result.aboutFields.push_back(windowText(GetDlgItem(about.aboutBox, id)));
-                            PostMessageW(GetDlgItem(about.aboutBox, IDOK), BM_CLICK, 0, 0);
-                            for (int k = 0; k < 500 && IsWindow(about.aboutBox); ++k)
-                                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                            break;
-                        }
-                        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                    }
-                    continue;
-                }
-                if (result.buttonText == L"Close") {
-                    screenshot(found.logDialog, "log-dialog-after-failure.png");
-                    PostMessageW(button, BM_CLICK, 0, 0);
-                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                }
-            }
-        }
-        if (!result.ended) TerminateProcess(process.hProcess, 1);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        const std::unique_ptr<void, decltype(&CloseHandle)> thread(process.hThread, &CloseHandle);
+        const std::unique_ptr<void, decltype(&CloseHandle)> owned(process.hProcess, &CloseHandle);
+        const ProgramRun result = driveProgram(process.hProcess, options);
         EXPECT_FALSE(std::filesystem::exists(list)) << "the program deletes its path file";
         return result;
     }
@@ -163,7 +78,7 @@ RomSpec untrimmed() {
 
 TEST_F(BatchTest, TrimThreeFilesAndCloseByItself) {
     const std::vector<std::filesystem::path> roms = {put("A.nds", untrimmed()), put("B.nds", untrimmed()), put("C.nds", untrimmed())};
-    const Outcome result = runProgram(L"trim", roms);
+    const ProgramRun result = runProgram(L"trim", roms);
     EXPECT_TRUE(result.ended) << "the dialog closes by itself when every file succeeded";
     ASSERT_EQ(result.shownPaths.size(), 3u);
     for (std::size_t i = 0; i < roms.size(); ++i) {
@@ -183,10 +98,11 @@ TEST_F(BatchTest, AFailedFileIsLoggedAndTheDialogWaitsForClose) {
     // the file, then cannot open it for writing).
     HANDLE held = CreateFileW(roms[2].wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    const Outcome result = runProgram(L"trim", roms);
+    const ProgramRun result = runProgram(L"trim", roms);
     CloseHandle(held);
     EXPECT_TRUE(result.ended) << "closed through its Close button";
     EXPECT_EQ(result.buttonText, L"Close");
+    EXPECT_TRUE(result.waitedForClose);
     EXPECT_EQ(result.aboutFields, (std::vector<std::wstring>{L"v", L"v", L"v"})) << "the plain about box";
     EXPECT_EQ(result.log,
               L"trim:\t1.nds\r\n\t--> done\r\n"
@@ -202,7 +118,7 @@ TEST_F(BatchTest, UntrimPadsWithFF) {
     RomSpec card = untrimmed();
     card.fileSize = 0x8000 - 1000;
     const auto rom = put("Short.nds", card);
-    const Outcome result = runProgram(L"untrim", {rom});
+    const ProgramRun result = runProgram(L"untrim", {rom});
     EXPECT_TRUE(result.ended);
     const auto bytes = cartscope::testing::readFile(rom);
     ASSERT_EQ(bytes.size(), 0x8000u);
@@ -211,7 +127,7 @@ TEST_F(BatchTest, UntrimPadsWithFF) {
 
 TEST_F(BatchTest, NothingToDoForFilesThatAreNotRoms) {
     cartscope::testing::writeFile(dir.path() / "x.nds", {1, 2, 3});
-    const Outcome result = runProgram(L"trim", {dir.path() / "x.nds"});
+    const ProgramRun result = runProgram(L"trim", {dir.path() / "x.nds"});
     EXPECT_TRUE(result.ended);
     EXPECT_EQ(result.shownPaths.size(), 1u);
     EXPECT_EQ(result.log, L"") << "no log dialog";
@@ -224,7 +140,7 @@ TEST_F(BatchTest, CancelFinishesTheFileInHandAndTouchesNoMore) {
     card.fileSize = 0x2000;
     std::vector<std::filesystem::path> roms;
     for (const char* name : {"1.nds", "2.nds", "3.nds", "4.nds", "5.nds"}) roms.push_back(put(name, card));
-    const Outcome result = runProgram(L"untrim", roms, true);
+    const ProgramRun result = runProgram(L"untrim", roms, {L"2.nds"});
     EXPECT_TRUE(result.ended) << "closes by itself: no file failed";
     EXPECT_EQ(std::filesystem::file_size(roms[0]), 0x1000000u);
     EXPECT_EQ(std::filesystem::file_size(roms[1]), 0x1000000u) << "the file in hand is finished";
@@ -238,7 +154,7 @@ TEST_F(BatchTest, RenameByBannerTitleWithoutADialog) {
     french.titles = {u"", u"Game", u"Jeu", u"", u"", u""};
     english.titles = {u"", u"Other", u"", u"", u"", u""};
     const auto a = put("a.nds", french), b = put("b.nds", english);
-    const Outcome result = runProgram(L"rename /language:2", {a, b});
+    const ProgramRun result = runProgram(L"rename /language:2", {a, b});
     EXPECT_TRUE(result.ended);
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "Jeu.nds"));
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "Other.nds"));

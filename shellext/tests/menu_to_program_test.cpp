@@ -1,18 +1,20 @@
-// From the context menu to the command program, as a user goes: "Trim selected
-// ROMSs" in Cartscope.dll starts the real "Cartscope CMD.exe" beside it; the
-// path message boxes are answered, and the files come out trimmed.
+// From the context menu to the command program, as a user goes: the batch
+// items of Cartscope.dll start the real "Cartscope CMD.exe" installed beside
+// it; the test answers its path message boxes, reads its log, presses Cancel
+// or Close where a user would, and checks the files.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <shlobj.h>
 
-#include <chrono>
+#include <algorithm>
 #include <filesystem>
-#include <thread>
+#include <memory>
+#include <set>
 
 #include "com_support.h"
-#include "gui_driver.h"
 #include "guids.h"
+#include "program_driver.h"
 #include "rom_builder.h"
 #include "temp_dir.h"
 
@@ -24,62 +26,57 @@ using namespace cartscope::gui_testing;
 
 namespace {
 
-struct Windows {
-    std::wstring program;  // only windows of this program count
-    HWND messageBox = nullptr;
-    HWND logDialog = nullptr;
-    DWORD process = 0;
-};
+// Menu identifiers of the several-files menu, as offsets from idCmdFirst.
+constexpr UINT kTrimSelection = 33;
+constexpr UINT kUntrimSelection = 34;
+constexpr UINT kRenameFrench = 37;
 
-BOOL CALLBACK findProgramWindows(HWND window, LPARAM parameter) {
-    auto* found = reinterpret_cast<Windows*>(parameter);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (!IsWindowVisible(window)) return TRUE;
-    // Windows of other programs (another test, another run) are not ours to press.
-    HANDLE handle = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process);
-    if (!handle) return TRUE;
-    wchar_t image[4 * MAX_PATH] = {};
-    DWORD length = 4 * MAX_PATH;
-    const BOOL named = QueryFullProcessImageNameW(handle, 0, image, &length);
-    CloseHandle(handle);
-    if (!named || lstrcmpiW(image, found->program.c_str()) != 0) return TRUE;
-    wchar_t className[64] = {};
-    GetClassNameW(window, className, 64);
-    if (std::wstring(className) != L"#32770") return TRUE;
-    const std::wstring caption = windowText(window);
-    if (caption == L"Cartscope CMD") found->messageBox = window, found->process = process;
-    else if (caption == L"Cartscope" && GetDlgItem(window, 1004)) found->logDialog = window, found->process = process;
-    return TRUE;
+std::set<std::wstring> pathFilesInTemp() {
+    wchar_t folder[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, folder);
+    std::set<std::wstring> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::wstring name = entry.path().filename().wstring();
+        if (name.rfind(L"nds", 0) == 0 && entry.path().extension() == L".tmp") names.insert(name);
+    }
+    return names;
 }
 
-}  // namespace
-
-TEST(MenuToProgram, TrimSelectedRomsRunsTheProgram) {
-    // The 32-bit program is built in its own folder; the library starts it
-    // from the library's folder, so both are copied into one.
-    const std::filesystem::path program = CARTSCOPE_CMD_EXE;
-    if (!std::filesystem::exists(program)) GTEST_SKIP() << "the win32 build has not made " << program.string();
-    cartscope::testing::TempDir dir;
-    const auto install = dir.path() / "install";
-    std::filesystem::create_directories(install);
-    std::filesystem::copy_file(cartscope::shell::testing::programFolder() + L"Cartscope.dll", install / "Cartscope.dll");
-    std::filesystem::copy_file(program, install / "Cartscope CMD.exe");
-
-    RomSpec card;
-    card.usedSize = 0x5000;
-    std::vector<std::wstring> roms;
-    for (const char* name : {"A.nds", "B.nds", "C.nds"}) {
-        cartscope::testing::writeFile(dir.path() / name, buildRom(card));
-        roms.push_back((dir.path() / name).wstring());
+class MenuToProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The 32-bit program is built in its own folder; the library starts it
+        // from the library's folder, so both are copied into one.
+        const std::filesystem::path built = CARTSCOPE_CMD_EXE;
+        if (!std::filesystem::exists(built)) GTEST_SKIP() << "the win32 build has not made " << built.string();
+        install_ = dir.path() / "install";
+        std::filesystem::create_directories(install_);
+        std::filesystem::copy_file(cartscope::shell::testing::programFolder() + L"Cartscope.dll", install_ / "Cartscope.dll");
+        std::filesystem::copy_file(built, program());
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        comStarted_ = true;
+        library_ = LoadLibraryW((install_ / "Cartscope.dll").wstring().c_str());
+        ASSERT_NE(library_, nullptr);
+        pathFilesBefore_ = pathFilesInTemp();
     }
 
-    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-    {
-        HMODULE library = LoadLibraryW((install / "Cartscope.dll").wstring().c_str());
-        ASSERT_NE(library, nullptr);
+    void TearDown() override {
+        if (library_) FreeLibrary(library_);
+        if (comStarted_) CoUninitialize();
+    }
+
+    std::wstring program() const { return (install_ / "Cartscope CMD.exe").wstring(); }
+
+    std::wstring put(const std::string& name, const RomSpec& card) {
+        cartscope::testing::writeFile(dir.path() / name, buildRom(card));
+        return (dir.path() / name).wstring();
+    }
+
+    // Selects `roms` as the Explorer does and invokes the menu item at `offset`.
+    void invoke(const std::vector<std::wstring>& roms, UINT offset) {
         auto getClassObject = reinterpret_cast<HRESULT(__stdcall*)(REFCLSID, REFIID, void**)>(
-            reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
+            reinterpret_cast<void*>(GetProcAddress(library_, "DllGetClassObject")));
+        ASSERT_NE(getClassObject, nullptr);
         ComPtr<IClassFactory> factory;
         ASSERT_EQ(getClassObject(cartscope::shell::kClsidFileIconExt, IID_IClassFactory, factory.putVoid()), S_OK);
         ComPtr<IShellExtInit> init;
@@ -88,38 +85,130 @@ TEST(MenuToProgram, TrimSelectedRomsRunsTheProgram) {
         ASSERT_EQ(init->Initialize(nullptr, &selection, nullptr), S_OK);
         ComPtr<IContextMenu> menu;
         ASSERT_EQ(init->QueryInterface(IID_IContextMenu, menu.putVoid()), S_OK);
-        HMENU popup = CreatePopupMenu();
-        ASSERT_EQ(menu->QueryContextMenu(popup, 0, 100, 300, CMF_NORMAL), MAKE_HRESULT(SEVERITY_SUCCESS, 0, 46));
+        const std::unique_ptr<std::remove_pointer_t<HMENU>, decltype(&DestroyMenu)> popup(CreatePopupMenu(), &DestroyMenu);
+        ASSERT_EQ(menu->QueryContextMenu(popup.get(), 0, 100, 300, CMF_NORMAL), MAKE_HRESULT(SEVERITY_SUCCESS, 0, 46));
         CMINVOKECOMMANDINFO info = {};
         info.cbSize = sizeof info;
-        info.lpVerb = MAKEINTRESOURCEA(33);  // "Trim selected ROMSs"
+        info.lpVerb = MAKEINTRESOURCEA(offset);
         ASSERT_EQ(menu->InvokeCommand(&info), S_OK);
-        DestroyMenu(popup);
     }
 
-    // Answer the program's path boxes until its log dialog has come and gone.
-    std::vector<std::wstring> shown;
-    bool sawLog = false;
-    HANDLE process = nullptr;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (std::chrono::steady_clock::now() < deadline) {
-        Windows found{(install / "Cartscope CMD.exe").wstring()};
-        EnumWindows(findProgramWindows, reinterpret_cast<LPARAM>(&found));
-        if (!process && found.process) process = OpenProcess(SYNCHRONIZE, FALSE, found.process);
-        if (found.messageBox) {
-            shown.push_back(windowText(GetDlgItem(found.messageBox, 0xFFFF)));
-            press(firstButton(found.messageBox), found.messageBox);
-            continue;
+    // Drives the program the menu started until it ends.
+    ProgramRun drive(const DriveOptions& options = {}) {
+        const std::unique_ptr<void, decltype(&CloseHandle)> process(waitForProcess(program()), &CloseHandle);
+        if (!process) {
+            ADD_FAILURE() << "the menu started no program";
+            return {};
         }
-        if (found.logDialog) sawLog = true;
-        if (process && WaitForSingleObject(process, 20) == WAIT_OBJECT_0) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ProgramRun run = driveProgram(process.get(), options);
+        EXPECT_EQ(pathFilesInTemp(), pathFilesBefore_) << "the program deletes the menu's path file";
+        return run;
     }
-    ASSERT_NE(process, nullptr) << "the program never showed a window";
-    EXPECT_EQ(WaitForSingleObject(process, 0), WAIT_OBJECT_0) << "the program ended by itself";
-    CloseHandle(process);
-    EXPECT_EQ(shown, roms) << "one message box per path, in selection order";
-    (void)sawLog;  // the dialog may close before it is seen
-    for (const auto& rom : roms) EXPECT_EQ(std::filesystem::file_size(rom), 0x5200u);
-    CoUninitialize();
+
+    cartscope::testing::TempDir dir;
+
+private:
+    std::filesystem::path install_;
+    bool comStarted_ = false;
+    HMODULE library_ = nullptr;
+    std::set<std::wstring> pathFilesBefore_;
+};
+
+RomSpec untrimmed() {
+    RomSpec card;
+    card.usedSize = 0x5000;  // a 32 KiB card
+    return card;
+}
+
+}  // namespace
+
+TEST_F(MenuToProgram, TrimSelectedRomsClosesByItselfWhenAllSucceed) {
+    const std::vector<std::wstring> roms = {put("A.nds", untrimmed()), put("B.nds", untrimmed()), put("C.nds", untrimmed())};
+    invoke(roms, kTrimSelection);
+    const ProgramRun run = drive({});
+    EXPECT_TRUE(run.ended);
+    EXPECT_EQ(run.shownPaths, roms) << "one message box per path, in selection order";
+    EXPECT_NE(run.buttonText, L"Close");
+    const auto original = buildRom(untrimmed());
+    for (const auto& rom : roms) {
+        const auto bytes = cartscope::testing::readFile(rom);
+        ASSERT_EQ(bytes.size(), 0x5200u);
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), original.begin()));
+    }
+}
+
+TEST_F(MenuToProgram, AFileThatCannotBeWrittenKeepsTheLogOpen) {
+    std::vector<std::wstring> roms;
+    for (const char* name : {"1.nds", "2.nds", "3.nds", "4.nds", "5.nds"}) roms.push_back(put(name, untrimmed()));
+    // Root writes read-only files under Wine; a file held open that others may
+    // read but not write fails the same way for the program.
+    const std::unique_ptr<void, decltype(&CloseHandle)> held(
+        CreateFileW(roms[2].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr), &CloseHandle);
+    ASSERT_NE(held.get(), INVALID_HANDLE_VALUE);
+    invoke(roms, kTrimSelection);
+    DriveOptions options;
+    options.openAboutBox = false;
+    const ProgramRun run = drive(options);
+    EXPECT_TRUE(run.ended) << "closed through its Close button";
+    EXPECT_EQ(run.buttonText, L"Close");
+    EXPECT_TRUE(run.waitedForClose) << "the dialog stays after a failure";
+    EXPECT_EQ(run.log,
+              L"trim:\t1.nds\r\n\t--> done\r\n"
+              L"trim:\t2.nds\r\n\t--> done\r\n"
+              L"trim:\t3.nds\r\n\t--> Permission denied\r\n"
+              L"trim:\t4.nds\r\n\t--> done\r\n"
+              L"trim:\t5.nds\r\n\t--> done\r\n");
+    for (std::size_t i = 0; i < roms.size(); ++i)
+        EXPECT_EQ(std::filesystem::file_size(roms[i]), i == 2 ? 0x8000u : 0x5200u) << i;
+}
+
+TEST_F(MenuToProgram, CancelDuringTheSecondOfFive) {
+    // Large cards, so that untrimming one takes a while (512 bytes a write).
+    RomSpec card;
+    card.usedSize = 0x1000000;  // 16 MiB card
+    card.fileSize = 0x2000;
+    std::vector<std::wstring> roms;
+    for (const char* name : {"1.nds", "2.nds", "3.nds", "4.nds", "5.nds"}) roms.push_back(put(name, card));
+    invoke(roms, kUntrimSelection);
+    DriveOptions options;
+    options.cancelWhenLogNames = L"2.nds";
+    const ProgramRun run = drive(options);
+    EXPECT_TRUE(run.ended) << "closes by itself: no file failed";
+    EXPECT_EQ(run.log.rfind(L"untrim:\t1.nds\r\n\t--> done\r\nuntrim:\t2.nds\r\n", 0), 0u) << "as last seen";
+    EXPECT_EQ(run.log.find(L"3.nds"), std::wstring::npos);
+    EXPECT_EQ(std::filesystem::file_size(roms[0]), 0x1000000u);
+    EXPECT_EQ(std::filesystem::file_size(roms[1]), 0x1000000u) << "the file in hand is finished";
+    for (std::size_t i = 2; i < roms.size(); ++i) EXPECT_EQ(std::filesystem::file_size(roms[i]), 0x2000u) << i;
+}
+
+TEST_F(MenuToProgram, UntrimPadsBackToTheCapacity) {
+    RomSpec card = untrimmed();
+    card.fileSize = 0x8000 - 1000;
+    const std::vector<std::wstring> roms = {put("Short.nds", card), put("Full.nds", untrimmed())};
+    const auto before = cartscope::testing::readFile(roms[0]);
+    invoke(roms, kUntrimSelection);
+    const ProgramRun run = drive({});
+    EXPECT_TRUE(run.ended);
+    EXPECT_EQ(run.shownPaths, roms);
+    const auto bytes = cartscope::testing::readFile(roms[0]);
+    ASSERT_EQ(bytes.size(), 0x8000u) << "512 and then 488 bytes of 0xFF";
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), bytes.begin()));
+    EXPECT_TRUE(std::all_of(bytes.begin() + 0x8000 - 1000, bytes.end(), [](std::uint8_t b) { return b == 0xFF; }));
+    EXPECT_EQ(std::filesystem::file_size(roms[1]), 0x8000u);
+}
+
+TEST_F(MenuToProgram, RenameByBannerTitleWhereSomeTitlesAreEmpty) {
+    // French titles: one card has one, one has only English, one only Japanese.
+    RomSpec french, english, japanese;
+    french.titles = {u"", u"Game", u"Jeu\nSous-titre\nEditeur", u"", u"", u""};
+    english.titles = {u"", u"Other", u"", u"", u"", u""};
+    japanese.titles = {u"\u30B2\u30FC\u30E0", u"", u"", u"", u"", u""};
+    const std::vector<std::wstring> roms = {put("a.nds", french), put("b.nds", english), put("c.nds", japanese)};
+    invoke(roms, kRenameFrench);
+    // Renaming needs no program: the library moves the files itself.
+    EXPECT_EQ(waitForProcess(program(), 0), nullptr);
+    std::set<std::wstring> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        if (entry.is_regular_file()) names.insert(entry.path().filename().wstring());
+    EXPECT_EQ(names, (std::set<std::wstring>{L"Jeu.nds", L"Other.nds", L"\u30B2\u30FC\u30E0.nds"}));
 }

@@ -1,0 +1,41 @@
+// Driving a running "Cartscope CMD.exe" as a user would: its path message
+// boxes are answered, its log is read as it grows, Cancel and Close are
+// pressed, the plain about box is opened from the log's system menu. Only
+// windows of the one process count, so runs side by side do not meet.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace cartscope::gui_testing {
+
+struct ProgramRun {
+    std::vector<std::wstring> shownPaths;   // the path message boxes' texts, in order
+    std::wstring log;                       // the log as last seen
+    std::wstring buttonText;                // the Cancel/Close button as last seen
+    std::vector<std::wstring> aboutFields;  // the about box's version fields, when opened
+    bool sawLog = false;                    // the log dialog was seen at least once
+    bool waitedForClose = false;            // it showed "Close" and stayed until pressed
+    bool ended = false;                     // the program ended (by itself or through Close)
+};
+
+struct DriveOptions {
+    // Press Cancel once the log names this file (empty: never). A file's first
+    // log line appears once the worker has passed its cancel check for it.
+    std::wstring cancelWhenLogNames;
+    // When the dialog waits with "Close", open the about box before closing.
+    bool openAboutBox = true;
+    int seconds = 60;
+};
+
+// Drives the process until it ends or the time is up (then it is terminated).
+// `process` needs SYNCHRONIZE and PROCESS_TERMINATE rights.
+ProgramRun driveProgram(HANDLE process, const DriveOptions& options = {});
+
+// The newest running process whose image is `image` (a full path), waited
+// for at most `seconds`; null when none came.
+HANDLE waitForProcess(const std::wstring& image, int seconds = 30);
+
+}  // namespace cartscope::gui_testing
