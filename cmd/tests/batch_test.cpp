@@ -134,13 +134,14 @@ TEST_F(BatchTest, NothingToDoForFilesThatAreNotRoms) {
 }
 
 TEST_F(BatchTest, CancelFinishesTheFileInHandAndTouchesNoMore) {
+    // Enter, pressed on the way, must not end the dialog while the worker runs.
     // Large enough cards that untrimming one takes a while (512 bytes a write).
     RomSpec card;
     card.usedSize = 0x1000000;  // 16 MiB card
     card.fileSize = 0x2000;
     std::vector<std::filesystem::path> roms;
     for (const char* name : {"1.nds", "2.nds", "3.nds", "4.nds", "5.nds"}) roms.push_back(put(name, card));
-    const ProgramRun result = runProgram(L"untrim", roms, {L"2.nds"});
+    const ProgramRun result = runProgram(L"untrim", roms, {L"2.nds", true});
     EXPECT_TRUE(result.ended) << "closes by itself: no file failed";
     EXPECT_EQ(std::filesystem::file_size(roms[0]), 0x1000000u);
     EXPECT_EQ(std::filesystem::file_size(roms[1]), 0x1000000u) << "the file in hand is finished";

@@ -72,7 +72,7 @@ std::vector<std::wstring> readAboutBox(HWND logDialog, DWORD process) {
 ProgramRun driveProgram(HANDLE process, const DriveOptions& options) {
     ProgramRun run;
     const DWORD id = GetProcessId(process);
-    bool cancelled = false;
+    bool cancelled = false, pressedEnter = false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.seconds);
     while (std::chrono::steady_clock::now() < deadline) {
         if (WaitForSingleObject(process, 20) == WAIT_OBJECT_0) {
@@ -91,6 +91,13 @@ ProgramRun driveProgram(HANDLE process, const DriveOptions& options) {
         run.log = windowText(GetDlgItem(found.logDialog, kLogEdit));
         HWND button = GetDlgItem(found.logDialog, IDCANCEL);
         run.buttonText = windowText(button);
+        if (options.pressEnterWhileRunning && !pressedEnter && run.buttonText != L"Close") {
+            // What the dialog manager sends for Enter in a dialog without a
+            // default button.
+            PostMessageW(found.logDialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            pressedEnter = true;
+            continue;
+        }
         if (!cancelled && !options.cancelWhenLogNames.empty() &&
             run.log.find(options.cancelWhenLogNames) != std::wstring::npos) {
             screenshot(found.logDialog, "log-dialog-running.png");

@@ -25,6 +25,8 @@ struct DriveOptions {
     // Press Cancel once the log names this file (empty: never). A file's first
     // log line appears once the worker has passed its cancel check for it.
     std::wstring cancelWhenLogNames;
+    // Press Enter once, the first time the log dialog is seen running.
+    bool pressEnterWhileRunning = false;
     // When the dialog waits with "Close", open the about box before closing.
     bool openAboutBox = true;
     int seconds = 60;
