@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs everything a fresh Debian 12 machine needs to build and test Cartscope:
-# native and mingw-w64 tool chains, Wine (64- and 32-bit), Xvfb and the libraries.
-# Safe to run again: it only installs what is missing.
+# native and mingw-w64 tool chains, Wine (64- and 32-bit), Xvfb, the libraries,
+# and libcurl built for the 32-bit program (cached outside the repository).
+# Safe to run again: it only installs and builds what is missing.
 set -euo pipefail
 
 packages=(
@@ -13,6 +14,7 @@ packages=(
   mingw-w64-tools binutils-mingw-w64 libz-mingw-w64-dev
   wine wine64 wine32:i386
   xvfb xauth imagemagick
+  dpkg-dev python3 openssl
 )
 
 sudo=""
@@ -38,3 +40,6 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
 else
   echo "setup: all packages present"
 fi
+
+# libcurl for mingw: built once from Debian's source package, then cached.
+bash "$(dirname "$0")/build-curl-mingw.sh" >/dev/null

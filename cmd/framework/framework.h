@@ -4,5 +4,6 @@
 #include "application.h"
 #include "controls.h"
 #include "dialog.h"
+#include "file.h"
 #include "window.h"
 #include "worker_thread.h"

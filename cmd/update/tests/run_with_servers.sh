@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Runs a test program with an HTTP and an HTTPS test server on localhost:
+#   run_with_servers.sh WINE_RUN PREFIX PROGRAM [ARGS...]
+# The program finds them through CARTSCOPE_TEST_HTTP and CARTSCOPE_TEST_HTTPS
+# (base URLs), and the certificate authorities as PEM files (Windows paths)
+# through CARTSCOPE_TEST_CA (the servers' own) and CARTSCOPE_TEST_OTHER_CA (an
+# authority that signed nothing here).
+set -euo pipefail
+wine_run=$1
+shift
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A throwaway authority and a certificate for "localhost" signed by it.
+make_ca() {
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=$2" \
+    -keyout "$work/$1.key" -out "$work/$1.pem" 2>/dev/null
+}
+make_ca ca "Cartscope Test CA"
+make_ca other "Cartscope Other CA"
+openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout "$work/server.key" -out "$work/server.csr" 2>/dev/null
+printf 'subjectAltName=DNS:localhost\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' >"$work/ext.cnf"
+openssl x509 -req -in "$work/server.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -CAcreateserial \
+  -days 2 -extfile "$work/ext.cnf" -out "$work/server.pem" 2>/dev/null
+
+python3 "$here/test_server.py" "$work/http.port" &
+pids+=($!)
+python3 "$here/test_server.py" "$work/https.port" "$work/server.pem" "$work/server.key" &
+pids+=($!)
+for i in $(seq 100); do
+  [ -s "$work/http.port" ] && [ -s "$work/https.port" ] && break
+  sleep 0.1
+done
+if ! [ -s "$work/http.port" ] || ! [ -s "$work/https.port" ]; then
+  echo "run_with_servers: the test servers did not start" >&2
+  exit 1
+fi
+
+windows_path() { echo "Z:${1//\//\\}"; }
+export CARTSCOPE_TEST_HTTP="http://localhost:$(cat "$work/http.port")"
+export CARTSCOPE_TEST_HTTPS="https://localhost:$(cat "$work/https.port")"
+export CARTSCOPE_TEST_CA=$(windows_path "$work/ca.pem")
+export CARTSCOPE_TEST_OTHER_CA=$(windows_path "$work/other.pem")
+status=0
+"$wine_run" "$@" || status=$?
+exit $status

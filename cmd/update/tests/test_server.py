@@ -1,0 +1,94 @@
+#!/usr/bin/env python3
+"""A small HTTP(S) server for the downloader's tests.
+
+    test_server.py PORT_FILE [CERT KEY]
+
+Listens on a free port of localhost, writes the port to PORT_FILE and serves
+until it is killed. With CERT and KEY it speaks HTTPS.
+
+    /text            a version-file-like text with HTML entities
+    /echo...         the request's path and query as the body
+    /missing         404 with an HTML body
+    /redirect        302 to /landing
+    /landing         "landed"
+    /referer         the Referer header the client sent, or "(none)"
+    /cookie/set      sets the cookie session=42
+    /cookie/get      the Cookie header the client sent, or "(none)"
+    /gzip            gzip-encoded when the client accepts it
+    /big?n=N         N bytes, byte i being i % 251
+    POST /post       "POST:" and the request body
+"""
+import gzip
+import http.server
+import ssl
+import sys
+import urllib.parse
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def reply(self, status, body, headers=()):
+        self.send_response(status)
+        for name, value in headers:
+            self.send_header(name, value)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def do_GET(self):
+        url = urllib.parse.urlsplit(self.path)
+        path = url.path
+        if path == "/text":
+            self.reply(200, b"1.2.3\r\nM&uuml;ller &amp; S&ouml;hne &amp;amp;\r\n",
+                       [("Content-Type", "text/plain")])
+        elif path.startswith("/echo"):
+            self.reply(200, self.path.encode())
+        elif path == "/missing":
+            self.reply(404, b"<html><body>not here</body></html>", [("Content-Type", "text/html")])
+        elif path == "/redirect":
+            self.reply(302, b"", [("Location", "/landing")])
+        elif path == "/landing":
+            self.reply(200, b"landed")
+        elif path == "/referer":
+            self.reply(200, (self.headers.get("Referer") or "(none)").encode())
+        elif path == "/cookie/set":
+            self.reply(200, b"set", [("Set-Cookie", "session=42; Path=/")])
+        elif path == "/cookie/get":
+            self.reply(200, (self.headers.get("Cookie") or "(none)").encode())
+        elif path == "/gzip":
+            text = b"compressed text " * 64
+            if "gzip" in (self.headers.get("Accept-Encoding") or ""):
+                self.reply(200, gzip.compress(text), [("Content-Encoding", "gzip")])
+            else:
+                self.reply(200, b"not compressed")
+        elif path == "/big":
+            n = int(urllib.parse.parse_qs(url.query).get("n", ["0"])[0])
+            self.reply(200, bytes(i % 251 for i in range(n)))
+        else:
+            self.reply(404, b"unknown")
+
+    def do_POST(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        body = self.rfile.read(length)
+        self.reply(200, b"POST:" + body)
+
+
+def main():
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    if len(sys.argv) == 4:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(sys.argv[2], sys.argv[3])
+        server.socket = context.wrap_socket(server.socket, server_side=True)
+    with open(sys.argv[1] + ".new", "w") as f:
+        f.write(str(server.server_address[1]))
+    import os
+    os.replace(sys.argv[1] + ".new", sys.argv[1])
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
