@@ -51,9 +51,11 @@ CcURLClient::CcURLClient() {
   m_curl = curl_easy_init();
   if (!m_curl) return;
   // Certificates and host names are checked: the updater installs programs
-  // from what it downloads.
+  // from what it downloads. A revocation server that cannot be reached does
+  // not fail the download (a revoked certificate does).
   const bool set = curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK &&
                    curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK &&
+                   curl_easy_setopt(m_curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT)) == CURLE_OK &&
                    curl_easy_setopt(m_curl, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
                    curl_easy_setopt(m_curl, CURLOPT_COOKIEFILE, "") == CURLE_OK &&
                    curl_easy_setopt(m_curl, CURLOPT_ACCEPT_ENCODING, "") == CURLE_OK;
