@@ -1,0 +1,2 @@
+/* A library that carries nothing but its version resource. */
+int versionTestLibrary;
