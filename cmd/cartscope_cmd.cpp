@@ -1,9 +1,10 @@
 // Cartscope CMD: carries out one command per start (the batch operations of
-// the context menu, and later the settings, the about box, the updater and
-// the clean-up) and ends.
+// the context menu, the clean-up after an update, and later the settings, the
+// about box and the updater) and ends.
 #include <windows.h>
 #include <commctrl.h>
 
+#include "cleanup.h"
 #include "framework.h"
 #include "log_dialog.h"
 #include "settings.h"
@@ -52,15 +53,17 @@ protected:
                 }
                 break;
             }
-            // The about box, the settings dialog, the update commands and the
-            // clean-up are not part of the program yet: they do nothing.
+            case Command::Cleanup:
+                cleanupAfterUpdate();
+                break;
+            // The about box, the settings dialog and the update commands are
+            // not part of the program yet: they do nothing.
             case Command::Info:
             case Command::Settings:
             case Command::AutoUpdate:
             case Command::AutoUpdateAdmin:
             case Command::Update:
             case Command::UpdateAdmin:
-            case Command::Cleanup:
             case Command::None:
                 break;
         }

@@ -24,9 +24,6 @@ bool startsWith(const std::wstring& text, const wchar_t* prefix, std::wstring& r
 
 std::wstring wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
 
-// The program's handle to the restart mutex, while it has one.
-HANDLE g_restartMutex = nullptr;
-
 }  // namespace
 
 Command commandFor(const std::wstring& name) {
@@ -135,28 +132,6 @@ void renameRoms(const std::vector<RomInfo>& roms, unsigned language, const std::
     operation.pTo = to.c_str();
     operation.fFlags = FOF_MULTIDESTFILES;
     SHFileOperationW(&operation);
-}
-
-bool asksForCleanup(const wchar_t* commandLine) {
-    return commandLine && std::wcsstr(commandLine, L"/command:cleanup") != nullptr;
-}
-
-void waitForRestartMutex() {
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Cartscope-RESTART_MUTEX");
-    const DWORD error = GetLastError();
-    if (!mutex) return;
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED) {
-        const DWORD waited = WaitForSingleObject(mutex, INFINITE);
-        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ReleaseMutex(mutex);
-    }
-    CloseHandle(mutex);
-}
-
-void closeRestartMutex() {
-    if (g_restartMutex) {
-        CloseHandle(g_restartMutex);
-        g_restartMutex = nullptr;
-    }
 }
 
 }  // namespace cartscope::cmd

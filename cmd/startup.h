@@ -1,6 +1,5 @@
 // What the command program does before its command runs: reading its
-// arguments and path files, the command table, loading the selected ROMs,
-// and the restart mutex of the clean-up.
+// arguments and path files, the command table, loading the selected ROMs.
 #pragma once
 
 #include <windows.h>
@@ -47,12 +46,5 @@ std::vector<RomInfo> loadRoms(const std::vector<std::wstring>& paths, Command co
 
 // Renames the ROMs after their banner titles in one shell file operation.
 void renameRoms(const std::vector<RomInfo>& roms, unsigned language, const std::u16string& pattern);
-
-// Waits, when an updating instance owns the restart mutex, until it has ended.
-void waitForRestartMutex();
-// Whether the unsplit command line asks for the clean-up.
-bool asksForCleanup(const wchar_t* commandLine);
-// Closes the program's handle to the restart mutex, keeping any ownership.
-void closeRestartMutex();
 
 }  // namespace cartscope::cmd

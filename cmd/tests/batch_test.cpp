@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "gui_driver.h"
 #include "program_driver.h"
 #include "rom_builder.h"
 #include "temp_dir.h"
@@ -183,4 +184,63 @@ TEST(ProgramResources, TextsTemplatesAndIcon) {
     EXPECT_EQ(images, (std::vector<std::pair<int, int>>{{16, 8}, {16, 24}, {64, 32}, {16, 32}}));
     EXPECT_NE(FindResourceW(program, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24) /* RT_MANIFEST */), nullptr);
     FreeLibrary(program);
+}
+
+// The clean-up instance as the updater starts it, beside copies left by an
+// update.
+class CleanupRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        install = dir.path() / "install dir";
+        std::filesystem::create_directories(install);
+        std::filesystem::copy_file(programPath(), install / "Cartscope CMD.exe");
+    }
+
+    // Starts the clean-up; answers the restart question with `answer` when
+    // it comes and returns its text.
+    std::wstring run(const wchar_t* answer) {
+        std::wstring line = L"\"" + (install / "Cartscope CMD.exe").wstring() + L"\" /command:cleanup";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+            ADD_FAILURE() << "cannot start the program";
+            return {};
+        }
+        const std::unique_ptr<void, decltype(&CloseHandle)> thread(process.hThread, &CloseHandle);
+        const std::unique_ptr<void, decltype(&CloseHandle)> owned(process.hProcess, &CloseHandle);
+        std::wstring question;
+        for (int i = 0; i < 3000 && WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT; ++i) {
+            HWND box = cartscope::gui_testing::findDialog(L"Cartscope CMD", 0, process.dwProcessId);
+            if (!box) continue;
+            question = cartscope::gui_testing::windowText(GetDlgItem(box, 0xFFFF));
+            cartscope::gui_testing::screenshot(box, "restart-question.png");
+            cartscope::gui_testing::press(cartscope::gui_testing::buttonWithText(box, answer), box);
+        }
+        EXPECT_EQ(WaitForSingleObject(process.hProcess, 0), WAIT_OBJECT_0) << "the clean-up ends by itself";
+        if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+        return question;
+    }
+
+    cartscope::testing::TempDir dir;
+    std::filesystem::path install;
+};
+
+TEST_F(CleanupRun, OldCopiesNotInUseGoWithoutAQuestion) {
+    for (const char* name : {"Cartscope CMD.exe.old", "Cartscope.dll.old"}) std::ofstream(install / name) << "old";
+    EXPECT_EQ(run(L"&No"), L"");
+    EXPECT_FALSE(std::filesystem::exists(install / "Cartscope CMD.exe.old"));
+    EXPECT_FALSE(std::filesystem::exists(install / "Cartscope.dll.old"));
+    EXPECT_EQ(run(L"&No"), L"") << "nothing left: nothing shown";
+}
+
+TEST_F(CleanupRun, ALibraryInUseAsksToRestartTheExplorer) {
+    std::ofstream(install / "Cartscope.dll.old") << "old";
+    const std::unique_ptr<void, decltype(&CloseHandle)> held(
+        CreateFileW((install / "Cartscope.dll.old").wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                    nullptr),
+        &CloseHandle);
+    // "No": answering "Yes" would end the Explorer of this Wine prefix.
+    EXPECT_EQ(run(L"&No"), L"The Windows Explorer must be restarted \nto complete the update !\n\nRestart now?");
+    EXPECT_TRUE(std::filesystem::exists(install / "Cartscope.dll.old")) << "left for the next start of Windows";
 }

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "rom_builder.h"
+#include "cleanup.h"
 #include "startup.h"
 #include "temp_dir.h"
 
