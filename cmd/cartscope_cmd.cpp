@@ -1,6 +1,6 @@
 // Cartscope CMD: carries out one command per start (the batch operations of
-// the context menu, the clean-up after an update, and later the settings, the
-// about box and the updater) and ends.
+// the context menu, the updater and the clean-up after an update, and later
+// the settings and the about box) and ends.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -9,6 +9,7 @@
 #include "log_dialog.h"
 #include "settings.h"
 #include "startup.h"
+#include "updater.h"
 
 namespace cartscope::cmd {
 
@@ -56,14 +57,22 @@ protected:
             case Command::Cleanup:
                 cleanupAfterUpdate();
                 break;
-            // The about box, the settings dialog and the update commands are
-            // not part of the program yet: they do nothing.
+            case Command::AutoUpdate:
+                update::runUpdateCommand(true, false);
+                break;
+            case Command::AutoUpdateAdmin:
+                update::runUpdateCommand(true, true);
+                break;
+            case Command::Update:
+                update::runUpdateCommand(false, false);
+                break;
+            case Command::UpdateAdmin:
+                update::runUpdateCommand(false, true);
+                break;
+            // The about box and the settings dialog are not part of the
+            // program yet: they do nothing.
             case Command::Info:
             case Command::Settings:
-            case Command::AutoUpdate:
-            case Command::AutoUpdateAdmin:
-            case Command::Update:
-            case Command::UpdateAdmin:
             case Command::None:
                 break;
         }

@@ -20,6 +20,33 @@ std::string describe(DWORD error, const std::wstring& path) {
 FileException::FileException(DWORD error, const std::wstring& path)
     : std::runtime_error(describe(error, path)), m_error(error), m_path(path) {}
 
+int FileException::causeOf(DWORD error) {
+  switch (error) {
+    case NO_ERROR: return 0;
+    case ERROR_FILE_NOT_FOUND: return 2;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_INVALID_DRIVE: return 3;
+    case ERROR_TOO_MANY_OPEN_FILES: return 4;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return 5;
+    case ERROR_INVALID_HANDLE: return 6;
+    case ERROR_CURRENT_DIRECTORY: return 7;
+    case ERROR_CANNOT_MAKE: return 8;
+    case ERROR_SEEK:
+    case ERROR_NEGATIVE_SEEK: return 9;
+    case ERROR_SHARING_VIOLATION: return 11;
+    case ERROR_LOCK_VIOLATION: return 12;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return 13;
+    case ERROR_HANDLE_EOF: return 14;
+    default: return 1;
+  }
+}
+
 File::~File() {
   if (isOpen()) CloseHandle(m_handle);
 }

@@ -17,6 +17,11 @@ public:
   // ERROR_NOT_ENOUGH_MEMORY when a file in memory cannot grow.
   FileException(DWORD error, const std::wstring& path);
   DWORD error() const { return m_error; }
+  // The framework's cause number for the error: 2 file not found, 3 bad
+  // path, 5 access denied, 11 sharing violation, 13 disk full, ... and 1 for
+  // any other error.
+  int cause() const { return causeOf(m_error); }
+  static int causeOf(DWORD error);
   const std::wstring& path() const { return m_path; }
 
 private:

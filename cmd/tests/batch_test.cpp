@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -243,4 +244,72 @@ TEST_F(CleanupRun, ALibraryInUseAsksToRestartTheExplorer) {
     // "No": answering "Yes" would end the Explorer of this Wine prefix.
     EXPECT_EQ(run(L"&No"), L"The Windows Explorer must be restarted \nto complete the update !\n\nRestart now?");
     EXPECT_TRUE(std::filesystem::exists(install / "Cartscope.dll.old")) << "left for the next start of Windows";
+}
+
+// The update commands against the local test server (run_with_servers.sh).
+class UpdateRun : public CleanupRun {
+protected:
+    void SetUp() override {
+        const char* www = std::getenv("CARTSCOPE_TEST_WWW");
+        const char* server = std::getenv("CARTSCOPE_TEST_HTTP");
+        if (!www || !server) GTEST_SKIP() << "no test server (run through run_with_servers.sh)";
+        served = www;
+        for (const auto& entry : std::filesystem::directory_iterator(served)) std::filesystem::remove_all(entry.path());
+        SetEnvironmentVariableA("CARTSCOPE_UPDATE_SERVER", server);
+        CleanupRun::SetUp();
+    }
+    void TearDown() override { SetEnvironmentVariableA("CARTSCOPE_UPDATE_SERVER", nullptr); }
+
+    // Runs the program with `command`; presses the button `answer` (by its
+    // text) in every box it shows, and returns the boxes' texts.
+    std::vector<std::wstring> runCommand(const std::wstring& command, const wchar_t* answer) {
+        std::wstring line = L"\"" + (install / "Cartscope CMD.exe").wstring() + L"\" /command:" + command;
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        std::vector<std::wstring> texts;
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+            ADD_FAILURE() << "cannot start the program";
+            return texts;
+        }
+        const std::unique_ptr<void, decltype(&CloseHandle)> thread(process.hThread, &CloseHandle);
+        const std::unique_ptr<void, decltype(&CloseHandle)> owned(process.hProcess, &CloseHandle);
+        for (int i = 0; i < 3000 && WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT; ++i) {
+            HWND box = cartscope::gui_testing::findDialog(L"Cartscope CMD", 0, process.dwProcessId);
+            if (!box) continue;
+            texts.push_back(cartscope::gui_testing::windowText(GetDlgItem(box, 0xFFFF)));
+            HWND button = cartscope::gui_testing::buttonWithText(box, answer);
+            cartscope::gui_testing::press(button ? button : cartscope::gui_testing::firstButton(box), box);
+        }
+        EXPECT_EQ(WaitForSingleObject(process.hProcess, 0), WAIT_OBJECT_0) << "the run ends by itself";
+        if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+        return texts;
+    }
+
+    std::filesystem::path served;
+};
+
+TEST_F(UpdateRun, AMissingLibraryIsFetchedAfterTheQuestion) {
+    std::ofstream(served / "version.txt", std::ios::binary) << "cmd_exe:1.2.0.0\r\ndll:1.2.0.0\r\n";
+    // Any file with a version resource passes for the library.
+    std::filesystem::copy_file(programPath(), served / "Cartscope.dll");
+    const auto texts = runCommand(L"update", L"&Yes");
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], L"An update is aviable!\n\nCartscope.dll\n    v --> v1.2.0.0\n\n\n\nDo you wish update now?")
+        << "the program itself is not newer";
+    EXPECT_EQ(texts[1], L"\nCartscope.dll:\tUpdate ok (v1.2.0.0)");
+    EXPECT_TRUE(std::filesystem::exists(install / "Cartscope.dll"));
+}
+
+TEST_F(UpdateRun, NothingNewerEndsQuietlyWhenAutomatic) {
+    std::ofstream(served / "version.txt", std::ios::binary) << "cmd_exe:1.2.0.0\r\n";
+    EXPECT_EQ(runCommand(L"update", L"OK"), std::vector<std::wstring>{L"No new Updates available."});
+    EXPECT_TRUE(runCommand(L"auto_update", L"OK").empty());
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Velmora\\Cartscope", 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+    ULONGLONG last = 0;
+    DWORD size = sizeof last;
+    EXPECT_EQ(RegQueryValueExW(key, L"last_update", nullptr, nullptr, reinterpret_cast<BYTE*>(&last), &size), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_GT(last, 1'700'000'000u) << "the check is recorded";
 }

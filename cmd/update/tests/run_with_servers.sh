@@ -4,7 +4,8 @@
 # The program finds them through CARTSCOPE_TEST_HTTP and CARTSCOPE_TEST_HTTPS
 # (base URLs), and the certificate authorities as PEM files (Windows paths)
 # through CARTSCOPE_TEST_CA (the servers' own) and CARTSCOPE_TEST_OTHER_CA (an
-# authority that signed nothing here).
+# authority that signed nothing here); the folder the servers serve under
+# /Cartscope/ through CARTSCOPE_TEST_WWW (its requests.log lists each request).
 set -euo pipefail
 wine_run=$1
 shift
@@ -29,6 +30,8 @@ printf 'subjectAltName=DNS:localhost\nbasicConstraints=CA:FALSE\nextendedKeyUsag
 openssl x509 -req -in "$work/server.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -CAcreateserial \
   -days 2 -extfile "$work/ext.cnf" -out "$work/server.pem" 2>/dev/null
 
+mkdir -p "$work/www"
+export CARTSCOPE_TEST_WWW_UNIX="$work/www"
 python3 "$here/test_server.py" "$work/http.port" &
 pids+=($!)
 python3 "$here/test_server.py" "$work/https.port" "$work/server.pem" "$work/server.key" &
@@ -47,6 +50,7 @@ export CARTSCOPE_TEST_HTTP="http://localhost:$(cat "$work/http.port")"
 export CARTSCOPE_TEST_HTTPS="https://localhost:$(cat "$work/https.port")"
 export CARTSCOPE_TEST_CA=$(windows_path "$work/ca.pem")
 export CARTSCOPE_TEST_OTHER_CA=$(windows_path "$work/other.pem")
+export CARTSCOPE_TEST_WWW=$(windows_path "$work/www")
 status=0
 "$wine_run" "$@" || status=$?
 exit $status

@@ -4,7 +4,10 @@
     test_server.py PORT_FILE [CERT KEY]
 
 Listens on a free port of localhost, writes the port to PORT_FILE and serves
-until it is killed. With CERT and KEY it speaks HTTPS.
+until it is killed. With CERT and KEY it speaks HTTPS. With the environment
+variable CARTSCOPE_TEST_WWW naming a folder, /Cartscope/NAME serves the file
+NAME of that folder (404 when missing), and every request's path and query is
+appended to requests.log there.
 
     /text            a version-file-like text with HTML entities
     /echo...         the request's path and query as the body
@@ -19,6 +22,7 @@ until it is killed. With CERT and KEY it speaks HTTPS.
     POST /post       "POST:" and the request body
 """
 import gzip
+import os
 import http.server
 import ssl
 import sys
@@ -42,7 +46,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         url = urllib.parse.urlsplit(self.path)
         path = url.path
-        if path == "/text":
+        www = os.environ.get("CARTSCOPE_TEST_WWW_UNIX")
+        if www:
+            with open(os.path.join(www, "requests.log"), "a") as log:
+                log.write(self.path + "\n")
+        if www and path.startswith("/Cartscope/"):
+            name = urllib.parse.unquote(path[len("/Cartscope/"):])
+            try:
+                with open(os.path.join(www, name), "rb") as f:
+                    self.reply(200, f.read())
+            except OSError:
+                self.reply(404, b"unknown")
+        elif path == "/text":
             self.reply(200, b"1.2.3\r\nM&uuml;ller &amp; S&ouml;hne &amp;amp;\r\n",
                        [("Content-Type", "text/plain")])
         elif path.startswith("/echo"):
@@ -85,7 +100,6 @@ def main():
         server.socket = context.wrap_socket(server.socket, server_side=True)
     with open(sys.argv[1] + ".new", "w") as f:
         f.write(str(server.server_address[1]))
-    import os
     os.replace(sys.argv[1] + ".new", sys.argv[1])
     server.serve_forever()
 

@@ -1,0 +1,319 @@
+// The updater against the local test server (run_with_servers.sh): the
+// version file, the question or the tray, each item's download and swap, the
+// failure lines, elevation and the clean-up request; and the version texts.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "release_database.h"
+#include "temp_dir.h"
+#include "updater.h"
+#include "version_file.h"
+#include "version_info.h"
+
+using namespace cartscope::update;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+std::wstring besideThisProgram(const std::wstring& name) {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring self(path);
+  return self.substr(0, self.find_last_of(L'\\') + 1) + name;
+}
+
+
+void writeText(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+std::vector<std::uint8_t> database(std::uint16_t version) {
+  cartscope::Release release;
+  release.gameCode = "ABCE";
+  release.fields = {"1", "Game", "Maker", "USA", "", "", "", "", "", ""};
+  std::vector<std::uint8_t> bytes;
+  EXPECT_EQ(cartscope::buildDatabase(version, {release}, bytes), "");
+  return bytes;
+}
+
+void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::wstring fileVersion(const fs::path& path) {
+  CFileVersionInfo info;
+  info.loadFromFile(path.wstring());
+  return info.fileVersionText();
+}
+
+// The tray as the shell gets it.
+std::vector<std::wstring> g_balloons;
+BOOL WINAPI recordTray(DWORD action, PNOTIFYICONDATAW data) {
+  if (action != NIM_DELETE && (data->uFlags & NIF_INFO)) g_balloons.push_back(data->szInfo);
+  return TRUE;
+}
+
+class UpdaterTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (environment("CARTSCOPE_TEST_HTTP").empty()) GTEST_SKIP() << "no test server (run through run_with_servers.sh)";
+    www = environment("CARTSCOPE_TEST_WWW");
+    for (const auto& entry : fs::directory_iterator(www)) fs::remove_all(entry.path());
+    install = dir.path() / "install";
+    data = dir.path() / "data";
+    fs::create_directories(install);
+    fs::create_directories(data);
+    fs::copy_file(besideThisProgram(L"v1004.dll"), install / "Cartscope CMD.exe");
+    fs::copy_file(besideThisProgram(L"v1004.dll"), install / "Cartscope.dll");
+    writeBytes(data / "nds-rom.dat", database(12));
+    fs::copy_file(besideThisProgram(L"v1005.dll"), www / "Cartscope CMD.exe");
+    fs::copy_file(besideThisProgram(L"v1005.dll"), www / "Cartscope.dll");
+    writeBytes(www / "nds-rom.dat", database(13));
+    g_balloons.clear();
+    CSystemTray::notify = recordTray;
+
+    setup.server = environment("CARTSCOPE_TEST_HTTP");
+    setup.programPath = (install / "Cartscope CMD.exe").wstring();
+    setup.dataFolder = data.wstring() + L"\\";
+    setup.programVersion = [this] { return fileVersion(install / "Cartscope CMD.exe"); };
+    setup.messageBox = [this](const std::wstring& text, UINT type) {
+      boxes.push_back(text);
+      return (type & MB_YESNO) ? answer : IDOK;
+    };
+    setup.startElevated = [this](const wchar_t* parameters) { elevated.push_back(parameters); };
+    setup.startCleanup = [this] {
+      ++cleanups;
+      return true;
+    };
+    setup.now = [] { return std::int64_t{1'800'000'000}; };
+    setup.sleep = [this](unsigned seconds) { slept.push_back(seconds); };
+    setup.recordCheck = [this](std::uint64_t seconds) { checkedAt.push_back(seconds); };
+    setup.forTesting = [this] { return testing; };
+  }
+  void TearDown() override { CSystemTray::notify = Shell_NotifyIconW; }
+
+  std::vector<std::string> requests() const {
+    std::vector<std::string> lines;
+    std::ifstream log(www / "requests.log");
+    for (std::string line; std::getline(log, line);) lines.push_back(line);
+    return lines;
+  }
+
+  cartscope::testing::TempDir dir;
+  fs::path www, install, data;
+  UpdaterEnvironment setup;
+  int answer = IDYES;
+  bool testing = false;
+  std::vector<std::wstring> boxes;
+  std::vector<std::wstring> elevated;
+  int cleanups = 0;
+  std::vector<unsigned> slept;
+  std::vector<std::uint64_t> checkedAt;
+};
+
+const std::string kAllNewer = "database:13\r\ncmd_exe:1.0.0.5\r\ndll:1.0.0.5\r\n";
+
+}  // namespace
+
+TEST(VersionFile, ValuesAndNumbers) {
+  std::string value;
+  const std::string text = "database:13\r\ncmd_exe:1.0.0.5\r\ndll:1.0.0.5\r\ndll_url:\r\n";
+  EXPECT_TRUE(versionFileValue(text, "database", value));
+  EXPECT_EQ(value, "13");
+  EXPECT_TRUE(versionFileValue(text, "dll", value));
+  EXPECT_EQ(value, "1.0.0.5");
+  EXPECT_FALSE(versionFileValue(text, "dll_url", value)) << "an empty value is not present";
+  EXPECT_FALSE(versionFileValue(text, "database_url", value));
+  EXPECT_EQ(value, "");
+  EXPECT_TRUE(versionFileValue("database:13", "database", value));
+  EXPECT_EQ(value, "13") << "up to the end without a final line end";
+  EXPECT_TRUE(versionFileValue("x_url:http://a/b\ndll:1\n", "x_url", value));
+  EXPECT_EQ(value, "http://a/b\ndll:1\n") << "bare line feeds do not end a value";
+  EXPECT_TRUE(versionFileValue("mydatabase:7\r\n", "database", value)) << "found anywhere in the text";
+  EXPECT_EQ(value, "7");
+
+  EXPECT_EQ(readDecimal(" 0013"), 13);
+  EXPECT_EQ(readDecimal("13\ncmd_exe:1"), 13);
+  EXPECT_EQ(readDecimal("-4"), -4);
+  EXPECT_EQ(readDecimal("new"), 0);
+  EXPECT_EQ(readDecimal("99999999999"), INT32_MAX);
+
+  EXPECT_GT(compareVersions("1.2.0.10", L"1.2.0.9"), 0) << "numbers, not text";
+  EXPECT_EQ(compareVersions("1.2.0.9", L"1, 2, 0, 9"), 0);
+  EXPECT_EQ(compareVersions("1.0.0.5", L"1.0.0.4"), 1);
+  EXPECT_LT(compareVersions("1.0.0.4", L"1.0.0.5"), 0);
+  EXPECT_GT(compareVersions("1.0.0.0", L""), 0) << "no installed version";
+  EXPECT_EQ(compareVersions("0.0.0.0", L""), 0);
+  EXPECT_EQ(compareVersions("2", L"2.0.0.0"), 0) << "missing numbers count as 0";
+  EXPECT_EQ(compareVersions("1.2", L"1.2"), 0);
+}
+
+TEST(PeMachineBits, ReadsTheFileHeader) {
+  cartscope::testing::TempDir dir;
+  const auto pe = [&](unsigned machine) {
+    std::vector<std::uint8_t> bytes(128, 0);
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    bytes[60] = 64;
+    bytes[64] = 'P';
+    bytes[65] = 'E';
+    bytes[68] = static_cast<std::uint8_t>(machine);
+    bytes[69] = static_cast<std::uint8_t>(machine >> 8);
+    const fs::path path = dir.path() / ("pe" + std::to_string(machine));
+    writeBytes(path, bytes);
+    return path.wstring();
+  };
+  EXPECT_EQ(peMachineBits(pe(0x8664)), 64);
+  EXPECT_EQ(peMachineBits(pe(0x014C)), 32);
+  EXPECT_EQ(peMachineBits(pe(0xAA64)), 0);
+  EXPECT_EQ(peMachineBits(besideThisProgram(L"v1004.dll")), 32);
+  EXPECT_EQ(peMachineBits((dir.path() / "missing").wstring()), 0);
+  writeBytes(dir.path() / "short", std::vector<std::uint8_t>(30, 0));
+  EXPECT_EQ(peMachineBits((dir.path() / "short").wstring()), 0);
+}
+
+TEST_F(UpdaterTest, ManualRunAsksThenInstallsAllThree) {
+  writeText(www / "version.txt", kAllNewer);
+  runUpdateCommand(false, false, setup);
+  EXPECT_EQ(checkedAt, std::vector<std::uint64_t>{1'800'000'000u});
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0],
+            L"An update is aviable!\n\nDatabase\n    v12 --> v13\n\nCartscope CMD.exe\n    v1.0.0.4 --> v1.0.0.5\n\n"
+            L"Cartscope.dll\n    v1.0.0.4 --> v1.0.0.5\n\n\n\nDo you wish update now?");
+  EXPECT_EQ(boxes[1],
+            L"\nDatabase:\tUpdate ok (v13)\nCartscope CMD.exe:\tUpdate ok (v1.0.0.5)\nCartscope.dll:\tUpdate ok (v1.0.0.5)");
+  EXPECT_EQ(cartscope::databaseVersion((data / "nds-rom.dat").u16string(), true), 13);
+  EXPECT_EQ(fileVersion(install / "Cartscope CMD.exe"), L"1.0.0.5");
+  EXPECT_EQ(fileVersion(install / "Cartscope.dll"), L"1.0.0.5");
+  for (const char* left : {"Cartscope CMD.exe.old", "Cartscope CMD.exe.new", "Cartscope.dll.old", "Cartscope CMD.exe.tmp"})
+    EXPECT_FALSE(fs::exists(install / left)) << left;
+  EXPECT_EQ(cleanups, 0) << "nothing in use";
+  EXPECT_TRUE(g_balloons.empty()) << "no tray in a manual run";
+  const auto asked = requests();
+  EXPECT_EQ(asked, (std::vector<std::string>{"/Cartscope/version.txt", "/Cartscope/nds-rom.dat", "/Cartscope/Cartscope%20CMD.exe",
+                                             "/Cartscope/Cartscope.dll?cpu=x86"}));
+}
+
+TEST_F(UpdaterTest, NoMeansNothingMore) {
+  writeText(www / "version.txt", kAllNewer);
+  answer = IDNO;
+  runUpdateCommand(false, false, setup);
+  EXPECT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(fileVersion(install / "Cartscope CMD.exe"), L"1.0.0.4");
+  EXPECT_EQ(requests().size(), 1u);
+}
+
+TEST_F(UpdaterTest, NothingNewerAndNoVersionFile) {
+  writeText(www / "version.txt", "database:12\r\ncmd_exe:1.0.0.4\r\ndll:1, 0, 0, 4\r\n");
+  runUpdateCommand(false, false, setup);
+  EXPECT_EQ(boxes, std::vector<std::wstring>{L"No new Updates available."});
+
+  boxes.clear();
+  runUpdateCommand(true, false, setup);
+  EXPECT_TRUE(boxes.empty()) << "an automatic run shows nothing";
+  EXPECT_TRUE(g_balloons.empty()) << "and has no tray icon";
+  EXPECT_TRUE(slept.empty()) << "and ends at once";
+  EXPECT_EQ(checkedAt.size(), 2u) << "the check is recorded whatever comes of it";
+
+  setup.server = "http://localhost:1";
+  runUpdateCommand(false, false, setup);
+  EXPECT_EQ(boxes, std::vector<std::wstring>{L"Database Update ERROR\n\nCan't get Version-Info!"});
+  boxes.clear();
+  runUpdateCommand(true, false, setup);
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(UpdaterTest, AutomaticRunTellsTheTrayAndStaysToBeRead) {
+  writeText(www / "version.txt", "database:13\r\n");
+  testing = true;
+  runUpdateCommand(true, false, setup);
+  EXPECT_TRUE(boxes.empty());
+  ASSERT_EQ(g_balloons.size(), 2u) << (g_balloons.empty() ? std::string() : std::string(g_balloons[0].begin(), g_balloons[0].end()));
+  EXPECT_EQ(g_balloons[0], L"An update is aviable!\n\nDatabase\n    v12 --> v13\n\n");
+  EXPECT_EQ(g_balloons[1], L"\nDatabase:\tUpdate ok (v13)");
+  EXPECT_EQ(slept, std::vector<unsigned>{41u}) << "40 s after success, and one more";
+  EXPECT_EQ(requests().at(0), "/Cartscope/version.txt?forTesting=yes");
+}
+
+TEST_F(UpdaterTest, UrlsFromTheVersionFileAndTheLibrarysBuild) {
+  fs::copy_file(www / "Cartscope.dll", www / "library.bin");
+  writeText(www / "version.txt", "dll:1.0.0.5\r\ndll_url:" + setup.server + "/Cartscope/library.bin?a=b\r\ncmd_exe_url:\r\n");
+  fs::remove(install / "Cartscope.dll");  // missing: version 0, the x86 build, no lock
+  runUpdateCommand(false, false, setup);
+  EXPECT_EQ(requests().at(1), "/Cartscope/library.bin?a=b?cpu=x86");
+  EXPECT_EQ(fileVersion(install / "Cartscope.dll"), L"1.0.0.5");
+  EXPECT_EQ(boxes.at(0), L"An update is aviable!\n\nCartscope.dll\n    v --> v1.0.0.5\n\n\n\nDo you wish update now?");
+}
+
+TEST_F(UpdaterTest, DownloadsThatAreNotUsableAreDropped) {
+  writeText(www / "version.txt", "database:13\r\ncmd_exe:1.0.0.5\r\ndll:1.0.0.5\r\n");
+  fs::remove(www / "nds-rom.dat");        // 404: an error page is no database
+  writeText(www / "Cartscope CMD.exe", "not a program");
+  fs::remove(install / "Cartscope.dll");  // missing, and its download is no library either
+  writeText(www / "Cartscope.dll", "not a library");
+  runUpdateCommand(false, false, setup);
+  EXPECT_EQ(boxes.at(1), L"\nDatabase:\tUpdate failed!\nCartscope CMD.exe:\tUpdate failed!\nCartscope.dll:\tUpdate failed!");
+  EXPECT_EQ(cartscope::databaseVersion((data / "nds-rom.dat").u16string(), true), 12) << "unchanged";
+  EXPECT_EQ(fileVersion(install / "Cartscope CMD.exe"), L"1.0.0.4");
+  EXPECT_FALSE(fs::exists(install / "Cartscope CMD.exe.new"));
+  EXPECT_FALSE(fs::exists(install / "Cartscope.dll")) << "nothing unusable in the library's place";
+}
+
+TEST_F(UpdaterTest, FilesInUse) {
+  writeText(www / "version.txt", "cmd_exe:1.0.0.5\r\ndll:1.0.0.5\r\n");
+  // The library is loaded (as by the Explorer); the program file is held
+  // without leave to rename it.
+  HMODULE loaded = LoadLibraryExW((install / "Cartscope.dll").wstring().c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+  ASSERT_NE(loaded, nullptr);
+  const std::unique_ptr<void, decltype(&CloseHandle)> held(
+      CreateFileW((install / "Cartscope CMD.exe").wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
+      &CloseHandle);
+  runUpdateCommand(false, false, setup);
+  FreeLibrary(loaded);
+  EXPECT_EQ(boxes.at(1), L"\nCartscope CMD.exe:\tUpdate failed!\nCartscope.dll:\tUpdate ok (v1.0.0.5)");
+  EXPECT_EQ(fileVersion(install / "Cartscope CMD.exe"), L"1.0.0.4") << "still in place after the failed rename";
+  EXPECT_EQ(fileVersion(install / "Cartscope.dll"), L"1.0.0.5");
+  EXPECT_EQ(cleanups, 1) << "the old copies are left for the clean-up";
+}
+
+TEST_F(UpdaterTest, AFolderThatCannotBeWrittenAsksForElevation) {
+  writeText(www / "version.txt", kAllNewer);
+  fs::create_directories(install / "Cartscope CMD.exe.tmp");  // the writability probe cannot be created
+  runUpdateCommand(false, false, setup);
+  EXPECT_EQ(elevated, std::vector<std::wstring>{L"/command:update_admin"});
+  EXPECT_TRUE(boxes.empty()) << "the elevated copy does the talking";
+  runUpdateCommand(true, false, setup);
+  EXPECT_EQ(elevated.back(), L"/command:auto_update_admin");
+
+  // The elevated copy skips the probe and installs.
+  elevated.clear();
+  runUpdateCommand(false, true, setup);
+  EXPECT_TRUE(elevated.empty());
+  EXPECT_EQ(fileVersion(install / "Cartscope CMD.exe"), L"1.0.0.5");
+}
+
+TEST_F(UpdaterTest, FilesThatCannotBeCreatedAreReported) {
+  writeText(www / "version.txt", "database:13\r\n");
+  fs::remove(data / "nds-rom.dat");
+  fs::remove(data);  // the updater does not make the data folder
+  runUpdateCommand(false, false, setup);
+  const std::wstring target = data.wstring() + L"\\nds-rom.dat";
+  EXPECT_EQ(boxes.at(1), L"\nDatabase:\tCan't create \"" + target + L"\"\n3\n3\n");
+
+  boxes.clear();
+  setup.dataFolder.reset();
+  runUpdateCommand(false, false, setup);
+  EXPECT_EQ(boxes.at(1), L"\nDatabase:\tCan't get Data-Path");
+}

@@ -1,0 +1,321 @@
+#include "updater.h"
+
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <utility>
+
+#include "application.h"
+#include "cleanup.h"
+#include "downloader.h"
+#include "platform/data_folder.h"
+#include "platform/database_lock.h"
+#include "release_database.h"
+#include "settings.h"
+#include "version_file.h"
+#include "version_info.h"
+
+#ifndef CARTSCOPE_UPDATE_SERVER
+#define CARTSCOPE_UPDATE_SERVER "https://updates.velmora.example"
+#endif
+
+namespace cartscope::update {
+
+namespace {
+
+constexpr int kProgramIcon = 128;
+
+std::wstring widen(const std::string& text) {
+  std::wstring wide;
+  for (unsigned char c : text) wide += static_cast<wchar_t>(c);
+  return wide;
+}
+
+std::wstring modulePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+bool canBeOpenedForReading(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
+bool versionResourceText(const std::wstring& path, std::wstring& versionText) {
+  CFileVersionInfo info;
+  if (!info.loadFromFile(path)) return false;
+  versionText = info.fileVersionText();
+  return true;
+}
+
+}  // namespace
+
+std::string updateServer() {
+  if (const char* server = std::getenv("CARTSCOPE_UPDATE_SERVER"); server && *server) return server;
+  return CARTSCOPE_UPDATE_SERVER;
+}
+
+UpdaterEnvironment programUpdaterEnvironment() {
+  UpdaterEnvironment environment;
+  environment.server = updateServer();
+  environment.programPath = modulePath();
+  if (const auto folder = platform::dataFolder()) environment.dataFolder = std::wstring(folder->begin(), folder->end());
+  environment.programVersion = [] {
+    CFileVersionInfo info;
+    info.loadFromProgram();
+    return info.fileVersionText();
+  };
+  environment.messageBox = [](const std::wstring& text, UINT type) { return ui::messageBox(text, type); };
+  environment.startElevated = [program = environment.programPath](const wchar_t* parameters) {
+    SHELLEXECUTEINFOW execute = {};
+    execute.cbSize = sizeof execute;
+    execute.lpVerb = L"runas";
+    execute.lpFile = program.c_str();
+    execute.lpParameters = parameters;
+    execute.nShow = SW_SHOWNORMAL;
+    ShellExecuteExW(&execute);  // a declined prompt is not reported
+  };
+  environment.startCleanup = [] { return cmd::startCleanupInstance(); };
+  environment.now = [] { return static_cast<std::int64_t>(std::time(nullptr)); };
+  environment.sleep = [](unsigned seconds) { Sleep(seconds * 1000); };
+  environment.recordCheck = [](std::uint64_t seconds) { writeLastUpdate(seconds); };
+  environment.forTesting = [] { return cartscope::forTesting(); };
+  return environment;
+}
+
+CUpdater::CUpdater(bool autoMode, bool adminMode, UpdaterEnvironment environment)
+    : autoMode(autoMode), adminMode(adminMode), m_environment(std::move(environment)) {}
+
+CUpdater::~CUpdater() {
+  if (tray) {
+    const std::int64_t now = m_environment.now();
+    if (now < keepAliveUntil) m_environment.sleep(static_cast<unsigned>(keepAliveUntil - now));
+  }
+  tray.reset();
+}
+
+std::wstring CUpdater::libraryPath() const {
+  const std::wstring& program = m_environment.programPath;
+  return program.substr(0, program.find_last_of(L'\\') + 1) + L"Cartscope.dll";
+}
+
+bool CUpdater::needsElevation() const {
+  const std::wstring probe = m_environment.programPath + L".tmp";
+  HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return true;
+  CloseHandle(file);
+  DeleteFileW(probe.c_str());
+  return false;
+}
+
+CheckResult CUpdater::checkForUpdates() {
+  CcURLClient client;
+  if (!m_environment.trustedAuthorities.empty()) client.trustOnly(m_environment.trustedAuthorities);
+  message << L"An update is aviable!\n\n";
+
+  std::string url = m_environment.server + "/Cartscope/version.txt";
+  if (m_environment.forTesting()) url += "?forTesting=yes";
+  std::string text;
+  if (!client.fetchToString(text, url)) {
+    if (!autoMode) m_environment.messageBox(L"Database Update ERROR\n\nCan't get Version-Info!", MB_OK);
+    return CheckDone;
+  }
+
+  const auto urlOr = [&](const char* key, const char* path) {
+    std::string value;
+    return versionFileValue(text, key, value) ? value : m_environment.server + path;
+  };
+
+  std::string value;
+  if (versionFileValue(text, "database", value)) {
+    const std::int32_t remote = readDecimal(value);
+    const std::int32_t local =
+        m_environment.dataFolder ? databaseVersion(std::u16string(m_environment.dataFolder->begin(), m_environment.dataFolder->end()) + u"nds-rom.dat", true) : 0;
+    if (remote > local) {
+      databaseUrl = urlOr("database_url", "/Cartscope/nds-rom.dat");
+      pending |= UpdateDatabase;
+      message << L"Database\n    v" << local << L" --> v" << remote << L"\n\n";
+    }
+  }
+
+  if (versionFileValue(text, "cmd_exe", value)) {
+    const std::wstring local = m_environment.programVersion();
+    if (compareVersions(value, local) > 0) {
+      if (!adminMode && needsElevation()) return CheckNeedsElevation;
+      programUrl = urlOr("cmd_exe_url", "/Cartscope/Cartscope%20CMD.exe");
+      pending |= UpdateProgram;
+      message << L"Cartscope CMD.exe\n    v" << local << L" --> v" << widen(value) << L"\n\n";
+    }
+  }
+
+  if (versionFileValue(text, "dll", value)) {
+    const std::wstring library = libraryPath();
+    CFileVersionInfo info;
+    info.loadFromFile(library);  // a missing file or resource: an empty version
+    const std::wstring local = info.fileVersionText();
+    if (compareVersions(value, local) > 0) {
+      if (!adminMode && needsElevation()) return CheckNeedsElevation;
+      libraryUrl = urlOr("dll_url", "/Cartscope/Cartscope.dll") + (peMachineBits(library) == 64 ? "?cpu=x64" : "?cpu=x86");
+      pending |= UpdateLibrary;
+      message << L"Cartscope.dll\n    v" << local << L" --> v" << widen(value) << L"\n\n";
+    }
+  }
+
+  if (pending != 0) {
+    if (autoMode) {
+      showTrayMessage(20);
+    } else {
+      message << L"\n\nDo you wish update now?";
+      if (m_environment.messageBox(message.str(), MB_YESNO | MB_ICONQUESTION) != IDYES) pending = 0;
+    }
+  } else if (!autoMode) {
+    m_environment.messageBox(L"No new Updates available.", MB_OK);
+  }
+  return CheckDone;
+}
+
+InstallResult CUpdater::installDatabase() {
+  message << L"\n" << L"Database:\t";
+  if (!m_environment.dataFolder) {
+    message << L"Can't get Data-Path";
+    showTrayMessage(20);
+    return InstallFailed;
+  }
+  return installFile(*m_environment.dataFolder + L"nds-rom.dat", databaseUrl,
+                     [](const std::wstring& path, std::wstring& versionText) {
+                       const std::uint16_t version = databaseVersion(std::u16string(path.begin(), path.end()), true);
+                       if (version == 0) return false;
+                       versionText = std::to_wstring(version);
+                       return true;
+                     });
+}
+
+InstallResult CUpdater::installProgram() {
+  message << L"\n" << L"Cartscope CMD.exe:\t";
+  return installFile(m_environment.programPath, programUrl, versionResourceText);
+}
+
+InstallResult CUpdater::installLibrary() {
+  message << L"\n" << L"Cartscope.dll:\t";
+  return installFile(libraryPath(), libraryUrl, versionResourceText);
+}
+
+InstallResult CUpdater::failed() {
+  message << L"Update failed!";
+  showTrayMessage(20);
+  return InstallFailed;
+}
+
+void CUpdater::writeCreateFailure(const std::wstring& path, DWORD error) {
+  message << L"Can't create \"" << path << L"\"\n" << ui::FileException::causeOf(error) << L"\n" << error << L"\n";
+  showTrayMessage(20);
+}
+
+InstallResult CUpdater::installFile(const std::wstring& target, const std::string& url, const Validator& validator) {
+  CcURLClient client;
+  if (!m_environment.trustedAuthorities.empty()) client.trustOnly(m_environment.trustedAuthorities);
+  const std::wstring fresh = target + L".new", old = target + L".old";
+  DeleteFileW(fresh.c_str());
+  std::wstring versionText;
+
+  if (!canBeOpenedForReading(target)) {
+    // A first installation: straight into place, without a work file or lock.
+    ui::File file;
+    DWORD error = 0;
+    if (!file.open(target, ui::File::modeCreate | ui::File::modeWrite, &error)) {
+      writeCreateFailure(target, error);
+      return InstallFailed;
+    }
+    CcURLContent_CFile receiver(&file);
+    const bool downloaded = client.transfer(receiver, nullptr, url);
+    file.close();
+    // A partial or unusable download is not left in the target's place.
+    if (!downloaded || !validator(target, versionText)) {
+      DeleteFileW(target.c_str());
+      return failed();
+    }
+    message << L"Update ok (v" << versionText << L")";
+    showTrayMessage(40);
+    return InstallOk;
+  }
+
+  ui::File file;
+  DWORD error = 0;
+  if (!file.open(fresh, ui::File::modeCreate | ui::File::modeWrite, &error)) {
+    writeCreateFailure(fresh, error);
+    return InstallFailed;
+  }
+  CcURLContent_CFile receiver(&file);
+  const bool downloaded = client.transfer(receiver, nullptr, url);
+  file.close();
+  if (!downloaded) return failed();  // the work file goes at the next attempt
+  if (!validator(fresh, versionText)) {
+    DeleteFileW(fresh.c_str());
+    return failed();
+  }
+
+  bool swapped = false;
+  {
+    // No reader may have the database open while it is swapped; the other
+    // files are swapped under the same lock.
+    platform::DatabaseWriteLock lock;
+    DeleteFileW(old.c_str());
+    if (MoveFileW(target.c_str(), old.c_str())) {
+      swapped = MoveFileW(fresh.c_str(), target.c_str()) != FALSE;
+      if (!swapped) MoveFileW(old.c_str(), target.c_str());
+    }
+    DeleteFileW(fresh.c_str());
+    // A running program or a loaded library cannot be deleted: the clean-up
+    // instance removes it later.
+    if (!DeleteFileW(old.c_str())) cleanupNeeded = true;
+  }
+  if (!swapped) return failed();
+  message << L"Update ok (v" << versionText << L")";
+  showTrayMessage(40);
+  return InstallOk;
+}
+
+void CUpdater::showTrayMessage(unsigned seconds) {
+  if (!autoMode) return;
+  const std::wstring text = message.str();
+  if (!tray) {
+    HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kProgramIcon));
+    tray = std::make_unique<CSystemTray>();
+    tray->createIcon(icon, text.c_str(), seconds);
+  } else {
+    tray->showBalloon(text.c_str(), seconds);
+  }
+  keepAliveUntil = m_environment.now() + seconds + 1;
+}
+
+void runUpdateCommand(bool autoMode, bool adminMode) { runUpdateCommand(autoMode, adminMode, programUpdaterEnvironment()); }
+
+void runUpdateCommand(bool autoMode, bool adminMode, const UpdaterEnvironment& environment) {
+  CUpdater updater(autoMode, adminMode, environment);
+  environment.recordCheck(static_cast<std::uint64_t>(environment.now()));
+  if (updater.checkForUpdates() == CheckNeedsElevation && !adminMode) {
+    environment.startElevated(autoMode ? L"/command:auto_update_admin" : L"/command:update_admin");
+    return;
+  }
+  updater.message.str(L"");
+  if (updater.pending == 0) return;
+  if (updater.pending & UpdateDatabase) updater.installDatabase();
+  if (updater.pending & UpdateProgram) updater.installProgram();
+  if (updater.pending & UpdateLibrary) updater.installLibrary();
+  if (!autoMode) environment.messageBox(updater.message.str(), MB_OK);
+  if (updater.cleanupNeeded) environment.startCleanup();
+}
+
+}  // namespace cartscope::update

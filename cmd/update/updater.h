@@ -1,0 +1,87 @@
+// The updater: keeps the release database, this program and the shell
+// extension current from the update server. One run of an update command
+// checks the version file, asks (manual runs) or announces in the tray
+// (automatic runs), downloads and swaps each newer file, reports, and hands
+// the removal of old copies to the clean-up instance.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "system_tray.h"
+
+namespace cartscope::update {
+
+enum UpdateItem : std::uint32_t { UpdateDatabase = 1, UpdateProgram = 2, UpdateLibrary = 4 };
+enum CheckResult { CheckDone = 0, CheckNeedsElevation = 3 };
+enum InstallResult { InstallOk = 0, InstallFailed = 2 };
+
+// The update server used unless CARTSCOPE_UPDATE_SERVER names another (tests
+// run their own).
+std::string updateServer();
+
+// What a run works with; the program's real ones by default.
+struct UpdaterEnvironment {
+  std::string server;                      // base URL, without a trailing slash
+  std::wstring programPath;                // the running program file
+  std::optional<std::wstring> dataFolder;  // ending in a backslash
+  std::function<std::wstring()> programVersion;  // FileVersion of the running program
+  std::function<int(const std::wstring& text, UINT type)> messageBox;
+  std::function<void(const wchar_t* parameters)> startElevated;  // "runas" on the program
+  std::function<bool()> startCleanup;
+  std::function<std::int64_t()> now;  // seconds since 1970 (UTC)
+  std::function<void(unsigned seconds)> sleep;
+  std::function<void(std::uint64_t seconds)> recordCheck;  // writes last_update
+  std::function<bool()> forTesting;
+  std::string trustedAuthorities;  // PEM; empty: the system's store
+};
+UpdaterEnvironment programUpdaterEnvironment();
+
+class CUpdater {
+public:
+  using Validator = std::function<bool(const std::wstring& path, std::wstring& versionText)>;
+
+  CUpdater(bool autoMode, bool adminMode, UpdaterEnvironment environment);
+  // Keeps the tray icon until keepAliveUntil, then removes it.
+  ~CUpdater();
+  CUpdater(const CUpdater&) = delete;
+  CUpdater& operator=(const CUpdater&) = delete;
+
+  CheckResult checkForUpdates();
+  InstallResult installDatabase();
+  InstallResult installProgram();
+  InstallResult installLibrary();
+  InstallResult installFile(const std::wstring& target, const std::string& url, const Validator& validator);
+  void showTrayMessage(unsigned seconds);
+  bool needsElevation() const;
+
+  std::wstring libraryPath() const;
+
+  std::uint32_t pending = 0;
+  std::string databaseUrl;
+  std::string programUrl;
+  std::string libraryUrl;
+  std::unique_ptr<CSystemTray> tray;
+  std::int64_t keepAliveUntil = 0;
+  bool autoMode;
+  bool adminMode;
+  bool cleanupNeeded = false;
+  std::wostringstream message;
+
+private:
+  InstallResult failed();
+  void writeCreateFailure(const std::wstring& path, DWORD error);
+
+  UpdaterEnvironment m_environment;
+};
+
+// The update commands: "auto_update", "auto_update_admin", "update" and
+// "update_admin".
+void runUpdateCommand(bool autoMode, bool adminMode);
+void runUpdateCommand(bool autoMode, bool adminMode, const UpdaterEnvironment& environment);
+
+}  // namespace cartscope::update
