@@ -1,9 +1,10 @@
 // Cartscope CMD: carries out one command per start (the batch operations of
-// the context menu, the updater and the clean-up after an update, and later
-// the settings and the about box) and ends.
+// the context menu, the about box, the updater and the clean-up after an
+// update, and later the settings) and ends.
 #include <windows.h>
 #include <commctrl.h>
 
+#include "about_dialog.h"
 #include "cleanup.h"
 #include "framework.h"
 #include "log_dialog.h"
@@ -69,9 +70,15 @@ protected:
             case Command::UpdateAdmin:
                 update::runUpdateCommand(false, true);
                 break;
-            // The about box and the settings dialog are not part of the
-            // program yet: they do nothing.
-            case Command::Info:
+            case Command::Info: {
+                CartscopeCMDAboutDlg about;
+                setMainWindow(&about);
+                about.doModal();
+                setMainWindow(nullptr);
+                break;
+            }
+            // The settings dialog is not part of the program yet: it does
+            // nothing.
             case Command::Settings:
             case Command::None:
                 break;

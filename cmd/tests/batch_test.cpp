@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "gui_driver.h"
+#include "platform/data_folder.h"
+#include "release_database.h"
 #include "program_driver.h"
 #include "rom_builder.h"
 #include "temp_dir.h"
@@ -312,4 +314,64 @@ TEST_F(UpdateRun, NothingNewerEndsQuietlyWhenAutomatic) {
     EXPECT_EQ(RegQueryValueExW(key, L"last_update", nullptr, nullptr, reinterpret_cast<BYTE*>(&last), &size), ERROR_SUCCESS);
     RegCloseKey(key);
     EXPECT_GT(last, 1'700'000'000u) << "the check is recorded";
+}
+
+// The about box of the command "info", with the versions of what is installed.
+class InfoRun : public CleanupRun {
+protected:
+    // Runs "/command:info" and returns the three version fields.
+    std::vector<std::wstring> versions() {
+        std::wstring line = L"\"" + (install / "Cartscope CMD.exe").wstring() + L"\" /command:info";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        std::vector<std::wstring> fields;
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+            ADD_FAILURE() << "cannot start the program";
+            return fields;
+        }
+        const std::unique_ptr<void, decltype(&CloseHandle)> thread(process.hThread, &CloseHandle);
+        const std::unique_ptr<void, decltype(&CloseHandle)> owned(process.hProcess, &CloseHandle);
+        for (int i = 0; i < 1000 && WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT; ++i) {
+            HWND about = cartscope::gui_testing::findDialog(L"Cartscope", 1016, process.dwProcessId);
+            if (!about) continue;
+            for (int id : {1016, 1017, 1018}) fields.push_back(cartscope::gui_testing::windowText(GetDlgItem(about, id)));
+            cartscope::gui_testing::screenshot(about, "about-box.png");
+            cartscope::gui_testing::press(GetDlgItem(about, IDOK), about);
+        }
+        EXPECT_EQ(WaitForSingleObject(process.hProcess, 0), WAIT_OBJECT_0) << "OK ends the program";
+        if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+        return fields;
+    }
+};
+
+TEST_F(InfoRun, ShowsTheInstalledVersions) {
+    const auto folder = cartscope::platform::dataFolder();
+    ASSERT_TRUE(folder.has_value());
+    const std::filesystem::path data{std::u16string(*folder)};
+    const std::filesystem::path database = data / "nds-rom.dat";
+    const std::filesystem::path kept = data / "nds-rom.dat.kept-by-test";
+    std::filesystem::create_directories(data);
+    if (std::filesystem::exists(database)) std::filesystem::rename(database, kept);
+    cartscope::Release release;
+    release.gameCode = "ABCE";
+    release.fields = {"1", "Game", "Maker", "USA", "", "", "", "", "", ""};
+    std::vector<std::uint8_t> bytes;
+    ASSERT_EQ(cartscope::buildDatabase(37, {release}, bytes), "");
+    cartscope::testing::writeFile(database, bytes);
+
+    // The 32-bit program passes for a 32-bit library.
+    std::filesystem::copy_file(programPath(), install / "Cartscope.dll");
+    EXPECT_EQ(versions(), (std::vector<std::wstring>{L"v1.2.0.0", L"v1.2.0.0 (x86)", L"v37"}));
+
+    std::filesystem::remove(database);
+    if (std::filesystem::exists(kept)) std::filesystem::rename(kept, database);
+    std::filesystem::remove(install / "Cartscope.dll");
+    EXPECT_EQ(versions(), (std::vector<std::wstring>{L"v1.2.0.0", L"v", L"v0"})) << "no library, no database";
+
+    // A library built for another machine, without a version resource.
+    std::vector<std::uint8_t> other(256, 0);
+    other[0] = 'M', other[1] = 'Z', other[60] = 64, other[64] = 'P', other[65] = 'E', other[68] = 0x64, other[69] = 0xAA;
+    cartscope::testing::writeFile(install / "Cartscope.dll", other);
+    EXPECT_EQ(versions().at(1), L"v");
 }
