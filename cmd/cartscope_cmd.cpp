@@ -1,6 +1,6 @@
 // Cartscope CMD: carries out one command per start (the batch operations of
-// the context menu, the about box, the updater and the clean-up after an
-// update, and later the settings) and ends.
+// the context menu, the settings, the about box, the updater and the clean-up
+// after an update) and ends.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -8,6 +8,7 @@
 #include "cleanup.h"
 #include "framework.h"
 #include "log_dialog.h"
+#include "settings_dialog.h"
 #include "settings.h"
 #include "startup.h"
 #include "updater.h"
@@ -77,9 +78,13 @@ protected:
                 setMainWindow(nullptr);
                 break;
             }
-            // The settings dialog is not part of the program yet: it does
-            // nothing.
-            case Command::Settings:
+            case Command::Settings: {
+                CCartscopeCMDSettings settings;
+                setMainWindow(&settings);
+                settings.doModal();
+                setMainWindow(nullptr);
+                break;
+            }
             case Command::None:
                 break;
         }

@@ -5,10 +5,14 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -374,4 +378,176 @@ TEST_F(InfoRun, ShowsTheInstalledVersions) {
     other[0] = 'M', other[1] = 'Z', other[60] = 64, other[64] = 'P', other[65] = 'E', other[68] = 0x64, other[69] = 0xAA;
     cartscope::testing::writeFile(install / "Cartscope.dll", other);
     EXPECT_EQ(versions().at(1), L"v");
+}
+
+// The settings dialog of the command "settings", with the settings and the
+// autostart entry in the registry.
+class SettingsRun : public CleanupRun {
+protected:
+    static constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Velmora\\Cartscope";
+    static constexpr wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+    void SetUp() override {
+        CleanupRun::SetUp();
+        clear();
+    }
+    void TearDown() override { clear(); }
+
+    static void clear() {
+        for (const wchar_t* name : {L"settings", L"rename_pattern", L"rename_mode"}) RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, name);
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"Cartscope");
+    }
+    static void setDword(const wchar_t* key, const wchar_t* name, DWORD value) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, key, name, REG_DWORD, &value, sizeof value);
+    }
+    static void setString(const wchar_t* key, const wchar_t* name, const std::wstring& value) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, key, name, REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * 2));
+    }
+    static std::optional<DWORD> dword(const wchar_t* name) {
+        DWORD value = 0, size = sizeof value;
+        if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS) return {};
+        return value;
+    }
+    static std::optional<std::wstring> string(const wchar_t* key, const wchar_t* name) {
+        wchar_t value[1024] = {};
+        DWORD size = sizeof value;
+        if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) return {};
+        return std::wstring(value);
+    }
+
+    // What the dialog showed when it opened.
+    struct Shown {
+        std::vector<bool> modes;
+        std::wstring pattern;
+        bool balloon = false;     // a balloon came after OK
+        bool stayedOpen = false;  // the dialog was still there after OK
+        std::vector<std::wstring> aboutFields;
+    };
+
+    // Opens the settings, lets `act` work on the dialog, then presses OK (and,
+    // when the dialog stays, Cancel).
+    Shown run(const std::function<void(HWND)>& act = {}, bool openInfo = false) {
+        std::wstring line = L"\"" + (install / "Cartscope CMD.exe").wstring() + L"\" /command:settings";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        Shown shown;
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+            ADD_FAILURE() << "cannot start the program";
+            return shown;
+        }
+        const std::unique_ptr<void, decltype(&CloseHandle)> thread(process.hThread, &CloseHandle);
+        const std::unique_ptr<void, decltype(&CloseHandle)> owned(process.hProcess, &CloseHandle);
+        HWND dialog = nullptr;
+        for (int i = 0; i < 500 && !dialog; ++i) {
+            dialog = cartscope::gui_testing::findDialog(L"Cartscope Settings", 1015, process.dwProcessId);
+            if (!dialog) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (!dialog) {
+            ADD_FAILURE() << "no settings dialog";
+            TerminateProcess(process.hProcess, 1);
+            return shown;
+        }
+        for (int id : {1011, 1012, 1013}) shown.modes.push_back(SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED);
+        shown.pattern = cartscope::gui_testing::windowText(GetDlgItem(dialog, 1015));
+        if (openInfo) {
+            PostMessageW(GetDlgItem(dialog, 1017), BM_CLICK, 0, 0);
+            for (int i = 0; i < 500 && shown.aboutFields.empty(); ++i) {
+                if (HWND about = cartscope::gui_testing::findDialog(L"Cartscope", 1016, process.dwProcessId)) {
+                    for (int id : {1016, 1017, 1018}) shown.aboutFields.push_back(cartscope::gui_testing::windowText(GetDlgItem(about, id)));
+                    cartscope::gui_testing::press(GetDlgItem(about, IDOK), about);
+                } else {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                }
+            }
+        }
+        if (act) act(dialog);
+        PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+        if (WaitForSingleObject(process.hProcess, 1500) == WAIT_TIMEOUT) {
+            shown.stayedOpen = IsWindow(dialog) && IsWindowVisible(dialog);
+            shown.balloon = balloonOf(process.dwProcessId);
+            cartscope::gui_testing::screenshot(dialog, "settings-invalid-pattern.png");
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        }
+        EXPECT_EQ(WaitForSingleObject(process.hProcess, 5000), WAIT_OBJECT_0);
+        if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+        return shown;
+    }
+
+    struct TipSearch {
+        DWORD process;
+        bool found = false;
+    };
+    static BOOL CALLBACK findTip(HWND window, LPARAM parameter) {
+        auto* search = reinterpret_cast<TipSearch*>(parameter);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        wchar_t name[64] = {};
+        GetClassNameW(window, name, 64);
+        if (owner == search->process && std::wstring(name) == L"tooltips_class32" && IsWindowVisible(window)) search->found = true;
+        return TRUE;
+    }
+    static bool balloonOf(DWORD process) {
+        TipSearch search{process};
+        EnumWindows(findTip, reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+
+    static void setPattern(HWND dialog, const std::wstring& text) {
+        SendMessageW(GetDlgItem(dialog, 1015), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+};
+
+TEST_F(SettingsRun, ShowsWhatIsInForceAndStoresIt) {
+    Shown shown = run();
+    EXPECT_EQ(shown.modes, (std::vector<bool>{false, false, true})) << "nothing stored: on folder open";
+    EXPECT_EQ(shown.pattern, L"%T") << "the default pattern";
+    EXPECT_EQ(dword(L"settings"), 0u) << "OnFolderOpen is stored as 0";
+    EXPECT_EQ(string(kSettingsKey, L"rename_pattern"), L"%T") << "OK stores the default too";
+
+    setDword(kSettingsKey, L"settings", 1);  // decodes to none of the modes
+    setString(kRunKey, L"Cartscope", L"stale");
+    shown = run();
+    EXPECT_EQ(shown.modes, (std::vector<bool>{false, false, false}));
+    EXPECT_EQ(dword(L"settings"), 2u) << "Manual";
+    EXPECT_FALSE(string(kRunKey, L"Cartscope").has_value()) << "no autostart entry";
+}
+
+TEST_F(SettingsRun, AutostartFollowsTheMode) {
+    run([](HWND dialog) {
+        PostMessageW(GetDlgItem(dialog, 1012), BM_CLICK, 0, 0);
+        setPattern(dialog, L"[%N] %T");
+    });
+    EXPECT_EQ(dword(L"settings"), 3u) << "AtWindowsStart";
+    EXPECT_EQ(string(kSettingsKey, L"rename_pattern"), L"[%N] %T");
+    EXPECT_EQ(string(kRunKey, L"Cartscope"), L"\"" + (install / "Cartscope CMD.exe").wstring() + L"\" /command:auto_update")
+        << "quoted: the path holds a blank";
+
+    const Shown shown = run([](HWND dialog) { PostMessageW(GetDlgItem(dialog, 1011), BM_CLICK, 0, 0); });
+    EXPECT_EQ(shown.modes, (std::vector<bool>{false, true, false}));
+    EXPECT_EQ(shown.pattern, L"[%N] %T");
+    EXPECT_FALSE(string(kRunKey, L"Cartscope").has_value());
+}
+
+TEST_F(SettingsRun, AnInvalidPatternStoresNothing) {
+    Shown shown = run([](HWND dialog) {
+        PostMessageW(GetDlgItem(dialog, 1012), BM_CLICK, 0, 0);
+        setPattern(dialog, L"");
+    });
+    EXPECT_TRUE(shown.stayedOpen);
+    EXPECT_TRUE(shown.balloon);
+    EXPECT_FALSE(dword(L"settings").has_value()) << "not even the mode";
+    EXPECT_FALSE(string(kSettingsKey, L"rename_pattern").has_value());
+
+    // Longer than any reader would take.
+    shown = run([](HWND dialog) { setPattern(dialog, L"%T" + std::wstring(298, L'x')); });
+    EXPECT_TRUE(shown.stayedOpen);
+    EXPECT_FALSE(string(kSettingsKey, L"rename_pattern").has_value());
+}
+
+TEST_F(SettingsRun, InfoOpensTheAboutBoxOverTheSettings) {
+    const Shown shown = run({}, true);
+    ASSERT_EQ(shown.aboutFields.size(), 3u);
+    EXPECT_EQ(shown.aboutFields[0], L"v1.2.0.0");
+    EXPECT_EQ(string(kSettingsKey, L"rename_pattern"), L"%T") << "the settings dialog stayed and took OK";
 }

@@ -1,0 +1,106 @@
+#include "settings_dialog.h"
+
+#include "about_dialog.h"
+#include "rename_pattern.h"
+#include "resources/resource.h"
+
+namespace cartscope::cmd {
+
+namespace {
+
+const wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const wchar_t kRunValue[] = L"Cartscope";
+
+std::wstring programPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+bool checked(const ui::Button& button) { return button.sendMessage(BM_GETCHECK) == BST_CHECKED; }
+
+}  // namespace
+
+std::wstring autostartCommand(const std::wstring& programPath) {
+    // Quoted: an unquoted path with blanks would let Windows try to start
+    // "C:\Program.exe" and the like first.
+    return L"\"" + programPath + L"\" /command:auto_update";
+}
+
+void writeAutostart(UpdateMode mode, const std::wstring& programPath) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    if (mode == UpdateMode::AtWindowsStart) {
+        const std::wstring command = autostartCommand(programPath);
+        RegSetValueExW(key, kRunValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                       static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    } else {
+        RegDeleteValueW(key, kRunValue);
+    }
+    RegCloseKey(key);
+}
+
+std::optional<std::wstring> patternProblem(const std::wstring& pattern) {
+    const std::u16string text(pattern.begin(), pattern.end());
+    if (const auto message = validateRenamePattern(text)) return std::wstring(message->begin(), message->end());
+    // Longer patterns would be stored, but every reader would then fall back
+    // to the default pattern without a word.
+    if (text.size() >= kMaxSettingStringUnits)
+        return L"The Reaname-Pattern must not be longer than " + std::to_wstring(kMaxSettingStringUnits - 1) + L" characters";
+    return std::nullopt;
+}
+
+CCartscopeCMDSettings::CCartscopeCMDSettings() : ui::Dialog(IDD_SETTINGS) {}
+
+bool CCartscopeCMDSettings::onInitDialog() {
+    m_manual.bindItem(handle(), IDC_MODE_MANUAL);
+    m_atWindowsStart.bindItem(handle(), IDC_MODE_AT_WINDOWS_START);
+    m_onFolderOpen.bindItem(handle(), IDC_MODE_ON_FOLDER_OPEN);
+    m_pattern.bindItem(handle(), IDC_RENAME_PATTERN);
+
+    const UpdateMode mode = updateMode();
+    m_manual.sendMessage(BM_SETCHECK, mode == UpdateMode::Manual ? BST_CHECKED : BST_UNCHECKED);
+    m_atWindowsStart.sendMessage(BM_SETCHECK, mode == UpdateMode::AtWindowsStart ? BST_CHECKED : BST_UNCHECKED);
+    m_onFolderOpen.sendMessage(BM_SETCHECK, mode == UpdateMode::OnFolderOpen ? BST_CHECKED : BST_UNCHECKED);
+    const std::u16string pattern = renamePattern();
+    m_pattern.setText(std::wstring(pattern.begin(), pattern.end()));
+    return true;
+}
+
+bool CCartscopeCMDSettings::onCommand(UINT id, UINT notifyCode, HWND control) {
+    if (id == IDOK) {
+        onOK();
+        return true;
+    }
+    if (id == IDC_SETTINGS_INFO && notifyCode == BN_CLICKED) {
+        CartscopeCMDAboutDlg about(handle());
+        about.doModal();
+        return true;
+    }
+    return ui::Dialog::onCommand(id, notifyCode, control);
+}
+
+void CCartscopeCMDSettings::onOK() {
+    const std::wstring text = m_pattern.text();
+    if (const auto problem = patternProblem(text)) {
+        m_balloon.show(problem->c_str(), m_pattern.handle(), handle());
+        return;
+    }
+    UpdateMode mode = UpdateMode::Manual;
+    if (checked(m_manual)) mode = UpdateMode::Manual;
+    else if (checked(m_atWindowsStart)) mode = UpdateMode::AtWindowsStart;
+    else if (checked(m_onFolderOpen)) mode = UpdateMode::OnFolderOpen;
+    writeAutostart(mode, programPath());
+    writeUpdateMode(mode);
+    writeRenamePattern(std::u16string(text.begin(), text.end()));
+    endDialog(IDOK);
+}
+
+}  // namespace cartscope::cmd
