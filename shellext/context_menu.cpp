@@ -295,15 +295,7 @@ void CFileIconExt::startProgram(const wchar_t* command) {
         }
         commandLine += L" /pathfile:\"" + name + L"\"";
     }
-    std::wstring program = modulePath();
-    program = program.substr(0, program.find_last_of(L'\\') + 1) + L"Cartscope CMD.exe";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
+    startCommandProgram(std::move(commandLine));
 }
 
 HRESULT CFileIconExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {

@@ -10,16 +10,13 @@
 #include "module.h"
 #include "shell_util.h"
 #include "stream_source.h"
+#include "update_trigger.h"
 
 namespace cartscope::shell {
 
 namespace {
 
 constexpr int kFallbackIcon = 208;
-
-// The automatic update check hooks in here when an object is made; until it
-// exists, constructing an object starts nothing.
-void runUpdateTrigger() {}
 
 // The four properties, in the order of GetAt and GetColumnInfo.
 struct PropertyRow {

@@ -68,6 +68,19 @@ std::wstring modulePath() {
     }
 }
 
+bool startCommandProgram(std::wstring commandLine) {
+    std::wstring program = modulePath();
+    program = program.substr(0, program.find_last_of(L'\\') + 1) + L"Cartscope CMD.exe";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
 bool& perUserRegistration() { return g_perUser; }
 
 void lockModule() { ++g_locks; }

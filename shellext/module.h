@@ -12,6 +12,9 @@ HMODULE moduleHandle();
 void setModuleHandle(HMODULE module);
 // Full path of the library (the buffer grows by 260 units until it fits).
 std::wstring modulePath();
+// Starts "Cartscope CMD.exe" from the library's folder with the command line
+// (which begins with a blank); does not wait. False when it did not start.
+bool startCommandProgram(std::wstring commandLine);
 // Switched on by per-user installation; stays on while the library is loaded.
 bool& perUserRegistration();
 

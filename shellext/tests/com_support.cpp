@@ -1,5 +1,7 @@
 #include "com_support.h"
 
+#include <ctime>
+
 #include "guids.h"
 
 namespace cartscope::shell::testing {
@@ -9,6 +11,20 @@ std::wstring programFolder() {
     GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
     std::wstring folder(path);
     return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+namespace {
+const wchar_t kSettingsKey[] = L"SOFTWARE\\Velmora\\Cartscope";
+}
+
+void markUpdateChecked() {
+    const ULONGLONG now = static_cast<ULONGLONG>(std::time(nullptr));
+    RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"last_update", REG_QWORD, &now, sizeof now);
+}
+
+void clearUpdateState() {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"last_update");
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"settings");
 }
 
 const Library& library() {

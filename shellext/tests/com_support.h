@@ -100,4 +100,10 @@ HRESULT createObject(REFIID iid, void** object);
 // The folder of the running test program, ending in a backslash.
 std::wstring programFolder();
 
+// Records an update check at this moment (last_update), so that objects made
+// by the test do not start the command program beside the library for one.
+void markUpdateChecked();
+// Removes last_update and settings: an update check is due.
+void clearUpdateState();
+
 }  // namespace cartscope::shell::testing

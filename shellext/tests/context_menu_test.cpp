@@ -52,6 +52,7 @@ class ContextMenuTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        shell::testing::markUpdateChecked();
         removeDatabase();
         menu = CreatePopupMenu();
     }
@@ -344,4 +345,14 @@ TEST_F(ContextMenuTest, SettingsStartsTheProgramWithoutPaths) {
     ASSERT_TRUE(program.wait());
     EXPECT_EQ(program.commandLine(), L" /command:settings");
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "pathfile"));
+}
+
+TEST_F(ContextMenuTest, ANewObjectStartsTheDueUpdateCheck) {
+    const FakeProgram program(dir.path());
+    shell::testing::clearUpdateState();  // never checked, mode OnFolderOpen
+    ASSERT_EQ(build({L"C:\\a.nds", L"C:\\b.nds"}), MAKE_HRESULT(SEVERITY_SUCCESS, 0, 46));
+    const bool started = program.wait();
+    shell::testing::markUpdateChecked();
+    ASSERT_TRUE(started);
+    EXPECT_EQ(program.commandLine(), L" /command:auto_update");
 }

@@ -55,6 +55,8 @@ protected:
         std::filesystem::copy_file(built, program());
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
         comStarted_ = true;
+        // The real program is beside the library: no update run may start.
+        cartscope::shell::testing::markUpdateChecked();
         library_ = LoadLibraryW((install_ / "Cartscope.dll").wstring().c_str());
         ASSERT_NE(library_, nullptr);
         pathFilesBefore_ = pathFilesInTemp();
