@@ -42,19 +42,6 @@ Handle openForWaiting(HANDLE created) {
     return Handle(created ? created : OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kRestartMutexName));
 }
 
-std::wstring modulePath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return {};
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
 bool fileExists(const std::wstring& path) {
     struct _stat32 status;
     return _wstat32(path.c_str(), &status) == 0;
@@ -110,7 +97,7 @@ bool startCleanupInstance(const std::wstring& program) {
     closeRestartMutex();
     g_restartMutex = created;  // owned until this process ends
 
-    std::wstring line = cleanupCommandLine(program.empty() ? modulePath() : program);
+    std::wstring line = cleanupCommandLine(program.empty() ? ui::programFilePath() : program);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started = {};
@@ -134,7 +121,7 @@ const wchar_t kRestartQuestion[] = L"The Windows Explorer must be restarted \nto
 CleanupEnvironment programCleanupEnvironment() {
     CleanupEnvironment environment;
     if (const auto folder = platform::dataFolder()) environment.dataFolder = std::wstring(folder->begin(), folder->end());
-    environment.programPath = modulePath();
+    environment.programPath = ui::programFilePath();
     environment.askRestart = [] { return ui::messageBox(kRestartQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES; };
     environment.closeExplorer = closeExplorer;
     environment.startProcess = startProcess;

@@ -1,6 +1,7 @@
 #include "settings_dialog.h"
 
 #include "about_dialog.h"
+#include "application.h"
 #include "rename_pattern.h"
 #include "resources/resource.h"
 
@@ -10,19 +11,6 @@ namespace {
 
 const wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t kRunValue[] = L"Cartscope";
-
-std::wstring programPath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return {};
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
 
 bool checked(const ui::Button& button) { return button.sendMessage(BM_GETCHECK) == BST_CHECKED; }
 
@@ -97,7 +85,7 @@ void CCartscopeCMDSettings::onOK() {
     if (checked(m_manual)) mode = UpdateMode::Manual;
     else if (checked(m_atWindowsStart)) mode = UpdateMode::AtWindowsStart;
     else if (checked(m_onFolderOpen)) mode = UpdateMode::OnFolderOpen;
-    writeAutostart(mode, programPath());
+    writeAutostart(mode, ui::programFilePath());
     writeUpdateMode(mode);
     writeRenamePattern(std::u16string(text.begin(), text.end()));
     endDialog(IDOK);

@@ -203,29 +203,49 @@ protected:
         std::filesystem::copy_file(programPath(), install / "Cartscope CMD.exe");
     }
 
-    // Starts the clean-up; answers the restart question with `answer` when
-    // it comes and returns its text.
-    std::wstring run(const wchar_t* answer) {
-        std::wstring line = L"\"" + (install / "Cartscope CMD.exe").wstring() + L"\" /command:cleanup";
+    // The installed program, started with `command` as the updater, the
+    // library or the autostart entry would start it.
+    struct Started {
+        std::unique_ptr<void, decltype(&CloseHandle)> process{nullptr, &CloseHandle};
+        DWORD id = 0;
+        // Whether it is still running after `milliseconds`.
+        bool running(DWORD milliseconds = 0) const { return WaitForSingleObject(process.get(), milliseconds) == WAIT_TIMEOUT; }
+    };
+    Started start(const std::wstring& command) {
+        std::wstring line = L"\"" + (install / "Cartscope CMD.exe").wstring() + L"\" /command:" + command;
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process = {};
+        Started started;
         if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
             ADD_FAILURE() << "cannot start the program";
-            return {};
+            return started;
         }
-        const std::unique_ptr<void, decltype(&CloseHandle)> thread(process.hThread, &CloseHandle);
-        const std::unique_ptr<void, decltype(&CloseHandle)> owned(process.hProcess, &CloseHandle);
+        CloseHandle(process.hThread);
+        started.process.reset(process.hProcess);
+        started.id = process.dwProcessId;
+        return started;
+    }
+    // Expects the program to have ended by itself, and ends it otherwise.
+    static void expectEnded(const Started& started) {
+        if (!started.process) return;
+        EXPECT_FALSE(started.running(5000)) << "the program ends by itself";
+        if (started.running()) TerminateProcess(started.process.get(), 1);
+    }
+
+    // Starts the clean-up; answers the restart question with `answer` when
+    // it comes and returns its text.
+    std::wstring run(const wchar_t* answer) {
+        const Started program = start(L"cleanup");
         std::wstring question;
-        for (int i = 0; i < 3000 && WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT; ++i) {
-            HWND box = cartscope::gui_testing::findDialog(L"Cartscope CMD", 0, process.dwProcessId);
+        for (int i = 0; i < 3000 && program.process && program.running(20); ++i) {
+            HWND box = cartscope::gui_testing::findDialog(L"Cartscope CMD", 0, program.id);
             if (!box) continue;
             question = cartscope::gui_testing::windowText(GetDlgItem(box, 0xFFFF));
             cartscope::gui_testing::screenshot(box, "restart-question.png");
             cartscope::gui_testing::press(cartscope::gui_testing::buttonWithText(box, answer), box);
         }
-        EXPECT_EQ(WaitForSingleObject(process.hProcess, 0), WAIT_OBJECT_0) << "the clean-up ends by itself";
-        if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+        expectEnded(program);
         return question;
     }
 
@@ -269,26 +289,16 @@ protected:
     // Runs the program with `command`; presses the button `answer` (by its
     // text) in every box it shows, and returns the boxes' texts.
     std::vector<std::wstring> runCommand(const std::wstring& command, const wchar_t* answer) {
-        std::wstring line = L"\"" + (install / "Cartscope CMD.exe").wstring() + L"\" /command:" + command;
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process = {};
+        const Started program = start(command);
         std::vector<std::wstring> texts;
-        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-            ADD_FAILURE() << "cannot start the program";
-            return texts;
-        }
-        const std::unique_ptr<void, decltype(&CloseHandle)> thread(process.hThread, &CloseHandle);
-        const std::unique_ptr<void, decltype(&CloseHandle)> owned(process.hProcess, &CloseHandle);
-        for (int i = 0; i < 3000 && WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT; ++i) {
-            HWND box = cartscope::gui_testing::findDialog(L"Cartscope CMD", 0, process.dwProcessId);
+        for (int i = 0; i < 3000 && program.process && program.running(20); ++i) {
+            HWND box = cartscope::gui_testing::findDialog(L"Cartscope CMD", 0, program.id);
             if (!box) continue;
             texts.push_back(cartscope::gui_testing::windowText(GetDlgItem(box, 0xFFFF)));
             HWND button = cartscope::gui_testing::buttonWithText(box, answer);
             cartscope::gui_testing::press(button ? button : cartscope::gui_testing::firstButton(box), box);
         }
-        EXPECT_EQ(WaitForSingleObject(process.hProcess, 0), WAIT_OBJECT_0) << "the run ends by itself";
-        if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+        expectEnded(program);
         return texts;
     }
 
@@ -325,26 +335,16 @@ class InfoRun : public CleanupRun {
 protected:
     // Runs "/command:info" and returns the three version fields.
     std::vector<std::wstring> versions() {
-        std::wstring line = L"\"" + (install / "Cartscope CMD.exe").wstring() + L"\" /command:info";
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process = {};
+        const Started program = start(L"info");
         std::vector<std::wstring> fields;
-        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-            ADD_FAILURE() << "cannot start the program";
-            return fields;
-        }
-        const std::unique_ptr<void, decltype(&CloseHandle)> thread(process.hThread, &CloseHandle);
-        const std::unique_ptr<void, decltype(&CloseHandle)> owned(process.hProcess, &CloseHandle);
-        for (int i = 0; i < 1000 && WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT; ++i) {
-            HWND about = cartscope::gui_testing::findDialog(L"Cartscope", 1016, process.dwProcessId);
+        for (int i = 0; i < 1000 && program.process && program.running(20); ++i) {
+            HWND about = cartscope::gui_testing::findDialog(L"Cartscope", 1016, program.id);
             if (!about) continue;
             for (int id : {1016, 1017, 1018}) fields.push_back(cartscope::gui_testing::windowText(GetDlgItem(about, id)));
             cartscope::gui_testing::screenshot(about, "about-box.png");
             cartscope::gui_testing::press(GetDlgItem(about, IDOK), about);
         }
-        EXPECT_EQ(WaitForSingleObject(process.hProcess, 0), WAIT_OBJECT_0) << "OK ends the program";
-        if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+        expectEnded(program);
         return fields;
     }
 };
@@ -427,25 +427,16 @@ protected:
     // Opens the settings, lets `act` work on the dialog, then presses OK (and,
     // when the dialog stays, Cancel).
     Shown run(const std::function<void(HWND)>& act = {}, bool openInfo = false) {
-        std::wstring line = L"\"" + (install / "Cartscope CMD.exe").wstring() + L"\" /command:settings";
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process = {};
+        const Started program = start(L"settings");
         Shown shown;
-        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-            ADD_FAILURE() << "cannot start the program";
-            return shown;
-        }
-        const std::unique_ptr<void, decltype(&CloseHandle)> thread(process.hThread, &CloseHandle);
-        const std::unique_ptr<void, decltype(&CloseHandle)> owned(process.hProcess, &CloseHandle);
         HWND dialog = nullptr;
-        for (int i = 0; i < 500 && !dialog; ++i) {
-            dialog = cartscope::gui_testing::findDialog(L"Cartscope Settings", 1015, process.dwProcessId);
+        for (int i = 0; i < 500 && program.process && !dialog; ++i) {
+            dialog = cartscope::gui_testing::findDialog(L"Cartscope Settings", 1015, program.id);
             if (!dialog) std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         if (!dialog) {
             ADD_FAILURE() << "no settings dialog";
-            TerminateProcess(process.hProcess, 1);
+            expectEnded(program);
             return shown;
         }
         for (int id : {1011, 1012, 1013}) shown.modes.push_back(SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED);
@@ -453,7 +444,7 @@ protected:
         if (openInfo) {
             PostMessageW(GetDlgItem(dialog, 1017), BM_CLICK, 0, 0);
             for (int i = 0; i < 500 && shown.aboutFields.empty(); ++i) {
-                if (HWND about = cartscope::gui_testing::findDialog(L"Cartscope", 1016, process.dwProcessId)) {
+                if (HWND about = cartscope::gui_testing::findDialog(L"Cartscope", 1016, program.id)) {
                     for (int id : {1016, 1017, 1018}) shown.aboutFields.push_back(cartscope::gui_testing::windowText(GetDlgItem(about, id)));
                     cartscope::gui_testing::press(GetDlgItem(about, IDOK), about);
                 } else {
@@ -463,14 +454,13 @@ protected:
         }
         if (act) act(dialog);
         PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-        if (WaitForSingleObject(process.hProcess, 1500) == WAIT_TIMEOUT) {
+        if (program.running(1500)) {
             shown.stayedOpen = IsWindow(dialog) && IsWindowVisible(dialog);
-            shown.balloon = balloonOf(process.dwProcessId);
+            shown.balloon = balloonOf(program.id);
             cartscope::gui_testing::screenshot(dialog, "settings-invalid-pattern.png");
             PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         }
-        EXPECT_EQ(WaitForSingleObject(process.hProcess, 5000), WAIT_OBJECT_0);
-        if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+        expectEnded(program);
         return shown;
     }
 

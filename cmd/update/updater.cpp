@@ -32,19 +32,6 @@ std::wstring widen(const std::string& text) {
   return wide;
 }
 
-std::wstring modulePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
 bool canBeOpenedForReading(const std::wstring& path) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -70,7 +57,7 @@ std::string updateServer() {
 UpdaterEnvironment programUpdaterEnvironment() {
   UpdaterEnvironment environment;
   environment.server = updateServer();
-  environment.programPath = modulePath();
+  environment.programPath = ui::programFilePath();
   if (const auto folder = platform::dataFolder()) environment.dataFolder = std::wstring(folder->begin(), folder->end());
   environment.programVersion = [] {
     CFileVersionInfo info;
