@@ -50,9 +50,7 @@ protected:
                     renameRoms(m_roms, static_cast<unsigned>(m_language), m_renamePattern);
                 } else {
                     CCartscopeCMDDlg dialog(m_command, m_roms);
-                    setMainWindow(&dialog);
-                    dialog.doModal();
-                    setMainWindow(nullptr);
+                    runAsMainWindow(dialog);
                 }
                 break;
             }
@@ -60,35 +58,34 @@ protected:
                 cleanupAfterUpdate();
                 break;
             case Command::AutoUpdate:
-                update::runUpdateCommand(true, false);
-                break;
             case Command::AutoUpdateAdmin:
-                update::runUpdateCommand(true, true);
-                break;
             case Command::Update:
-                update::runUpdateCommand(false, false);
-                break;
             case Command::UpdateAdmin:
-                update::runUpdateCommand(false, true);
+                update::runUpdateCommand(command == Command::AutoUpdate || command == Command::AutoUpdateAdmin,
+                                         command == Command::AutoUpdateAdmin || command == Command::UpdateAdmin);
                 break;
             case Command::Info: {
                 CartscopeCMDAboutDlg about;
-                setMainWindow(&about);
-                about.doModal();
-                setMainWindow(nullptr);
+                runAsMainWindow(about);
                 break;
             }
             case Command::Settings: {
                 CCartscopeCMDSettings settings;
-                setMainWindow(&settings);
-                settings.doModal();
-                setMainWindow(nullptr);
+                runAsMainWindow(settings);
                 break;
             }
             case Command::None:
                 break;
         }
         return false;  // no message loop: the program ends
+    }
+
+    // Runs a dialog modally as the program's main window (message boxes of
+    // the program then belong to it).
+    void runAsMainWindow(ui::Dialog& dialog) {
+        setMainWindow(&dialog);
+        dialog.doModal();
+        setMainWindow(nullptr);
     }
 
     int exitInstance() override {

@@ -109,7 +109,7 @@ bool CUpdater::needsElevation() const {
 
 CheckResult CUpdater::checkForUpdates() {
   CcURLClient client;
-  if (!m_environment.trustedAuthorities.empty()) client.trustOnly(m_environment.trustedAuthorities);
+  useTrust(client);
   message << L"An update is aviable!\n\n";
 
   std::string url = m_environment.server + "/Cartscope/version.txt";
@@ -123,6 +123,13 @@ CheckResult CUpdater::checkForUpdates() {
   const auto urlOr = [&](const char* key, const char* path) {
     std::string value;
     return versionFileValue(text, key, value) ? value : m_environment.server + path;
+  };
+
+  // The writability probe is the same for the program and the library.
+  std::optional<bool> elevation;
+  const auto mustElevate = [&] {
+    if (!elevation) elevation = !adminMode && needsElevation();
+    return *elevation;
   };
 
   std::string value;
@@ -140,7 +147,7 @@ CheckResult CUpdater::checkForUpdates() {
   if (versionFileValue(text, "cmd_exe", value)) {
     const std::wstring local = m_environment.programVersion();
     if (compareVersions(value, local) > 0) {
-      if (!adminMode && needsElevation()) return CheckNeedsElevation;
+      if (mustElevate()) return CheckNeedsElevation;
       programUrl = urlOr("cmd_exe_url", "/Cartscope/Cartscope%20CMD.exe");
       pending |= UpdateProgram;
       message << L"Cartscope CMD.exe\n    v" << local << L" --> v" << widen(value) << L"\n\n";
@@ -153,7 +160,7 @@ CheckResult CUpdater::checkForUpdates() {
     info.loadFromFile(library);  // a missing file or resource: an empty version
     const std::wstring local = info.fileVersionText();
     if (compareVersions(value, local) > 0) {
-      if (!adminMode && needsElevation()) return CheckNeedsElevation;
+      if (mustElevate()) return CheckNeedsElevation;
       libraryUrl = urlOr("dll_url", "/Cartscope/Cartscope.dll") + (peMachineBits(library) == 64 ? "?cpu=x64" : "?cpu=x86");
       pending |= UpdateLibrary;
       message << L"Cartscope.dll\n    v" << local << L" --> v" << widen(value) << L"\n\n";
@@ -210,44 +217,51 @@ void CUpdater::writeCreateFailure(const std::wstring& path, DWORD error) {
   showTrayMessage(20);
 }
 
+void CUpdater::useTrust(CcURLClient& client) const {
+  if (!m_environment.trustedAuthorities.empty()) client.trustOnly(m_environment.trustedAuthorities);
+}
+
+InstallResult CUpdater::succeeded(const std::wstring& versionText) {
+  message << L"Update ok (v" << versionText << L")";
+  showTrayMessage(40);
+  return InstallOk;
+}
+
+CUpdater::Download CUpdater::download(CcURLClient& client, const std::wstring& path, const std::string& url) {
+  ui::File file;
+  DWORD error = 0;
+  if (!file.open(path, ui::File::modeCreate | ui::File::modeWrite, &error)) {
+    writeCreateFailure(path, error);
+    return Download::NotCreated;
+  }
+  CcURLContent_CFile receiver(&file);
+  const bool downloaded = client.transfer(receiver, nullptr, url);
+  file.close();
+  return downloaded ? Download::Done : Download::Failed;
+}
+
 InstallResult CUpdater::installFile(const std::wstring& target, const std::string& url, const Validator& validator) {
   CcURLClient client;
-  if (!m_environment.trustedAuthorities.empty()) client.trustOnly(m_environment.trustedAuthorities);
+  useTrust(client);
   const std::wstring fresh = target + L".new", old = target + L".old";
   DeleteFileW(fresh.c_str());
   std::wstring versionText;
 
   if (!canBeOpenedForReading(target)) {
     // A first installation: straight into place, without a work file or lock.
-    ui::File file;
-    DWORD error = 0;
-    if (!file.open(target, ui::File::modeCreate | ui::File::modeWrite, &error)) {
-      writeCreateFailure(target, error);
-      return InstallFailed;
-    }
-    CcURLContent_CFile receiver(&file);
-    const bool downloaded = client.transfer(receiver, nullptr, url);
-    file.close();
+    const Download result = download(client, target, url);
+    if (result == Download::NotCreated) return InstallFailed;
     // A partial or unusable download is not left in the target's place.
-    if (!downloaded || !validator(target, versionText)) {
+    if (result == Download::Failed || !validator(target, versionText)) {
       DeleteFileW(target.c_str());
       return failed();
     }
-    message << L"Update ok (v" << versionText << L")";
-    showTrayMessage(40);
-    return InstallOk;
+    return succeeded(versionText);
   }
 
-  ui::File file;
-  DWORD error = 0;
-  if (!file.open(fresh, ui::File::modeCreate | ui::File::modeWrite, &error)) {
-    writeCreateFailure(fresh, error);
-    return InstallFailed;
-  }
-  CcURLContent_CFile receiver(&file);
-  const bool downloaded = client.transfer(receiver, nullptr, url);
-  file.close();
-  if (!downloaded) return failed();  // the work file goes at the next attempt
+  const Download result = download(client, fresh, url);
+  if (result == Download::NotCreated) return InstallFailed;
+  if (result == Download::Failed) return failed();  // the work file goes at the next attempt
   if (!validator(fresh, versionText)) {
     DeleteFileW(fresh.c_str());
     return failed();
@@ -268,10 +282,7 @@ InstallResult CUpdater::installFile(const std::wstring& target, const std::strin
     // instance removes it later.
     if (!DeleteFileW(old.c_str())) cleanupNeeded = true;
   }
-  if (!swapped) return failed();
-  message << L"Update ok (v" << versionText << L")";
-  showTrayMessage(40);
-  return InstallOk;
+  return swapped ? succeeded(versionText) : failed();
 }
 
 void CUpdater::showTrayMessage(unsigned seconds) {

@@ -16,6 +16,8 @@
 
 namespace cartscope::update {
 
+class CcURLClient;
+
 enum UpdateItem : std::uint32_t { UpdateDatabase = 1, UpdateProgram = 2, UpdateLibrary = 4 };
 enum CheckResult { CheckDone = 0, CheckNeedsElevation = 3 };
 enum InstallResult { InstallOk = 0, InstallFailed = 2 };
@@ -73,6 +75,12 @@ public:
   std::wostringstream message;
 
 private:
+  enum class Download { Done, Failed, NotCreated };
+  // Downloads `url` into a new file at `path`; a file that cannot be created
+  // is reported in `message`.
+  Download download(CcURLClient& client, const std::wstring& path, const std::string& url);
+  void useTrust(CcURLClient& client) const;
+  InstallResult succeeded(const std::wstring& versionText);
   InstallResult failed();
   void writeCreateFailure(const std::wstring& path, DWORD error);
 
