@@ -4,13 +4,14 @@
 #   win64  the 64-bit Windows build, tests under Wine
 #   win32  the 32-bit Windows build, tests under Wine
 #   fuzz   clang with AddressSanitizer and UBSan: the tests again, and a short fuzzing run
+#   release-win64, release-win32  what is shipped (no test hooks), and its checks
 # Exits non-zero when any build or test fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh || exit 1
 
-presets=(linux win64 win32 fuzz)
+presets=(linux win64 win32 fuzz release-win64 release-win32)
 mkdir -p build
 failed_presets=()
 total_passed=0

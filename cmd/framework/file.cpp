@@ -56,7 +56,7 @@ bool File::open(const std::wstring& path, unsigned flags, DWORD* error) {
   const DWORD access = (flags & modeReadWrite)   ? GENERIC_READ | GENERIC_WRITE
                        : (flags & modeWrite)     ? GENERIC_WRITE
                                                  : GENERIC_READ;
-  const DWORD disposition = (flags & modeCreate) ? CREATE_ALWAYS : OPEN_EXISTING;
+  const DWORD disposition = (flags & modeCreateNew) ? CREATE_NEW : (flags & modeCreate) ? CREATE_ALWAYS : OPEN_EXISTING;
   m_handle = CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (!isOpen()) {
     if (error) *error = GetLastError();

@@ -35,7 +35,8 @@ public:
     modeRead = 0x0,
     modeWrite = 0x1,
     modeReadWrite = 0x2,
-    modeCreate = 0x1000,  // create, or truncate an existing file
+    modeCreate = 0x1000,     // create, or truncate an existing file
+    modeCreateNew = 0x2000,  // create; fails when the file exists already
   };
 
   File() = default;

@@ -306,14 +306,15 @@ protected:
 };
 
 TEST_F(UpdateRun, AMissingLibraryIsFetchedAfterTheQuestion) {
-    std::ofstream(served / "version.txt", std::ios::binary) << "cmd_exe:1.2.0.0\r\ndll:1.2.0.0\r\n";
-    // Any file with a version resource passes for the library.
-    std::filesystem::copy_file(programPath(), served / "Cartscope.dll");
+    std::ofstream(served / "version.txt", std::ios::binary) << "cmd_exe:1.2.0.0\r\ndll:1.0.0.5\r\n";
+    // A 64-bit library that carries nothing but its version resource.
+    const std::wstring program = programPath();
+    std::filesystem::copy_file(program.substr(0, program.find_last_of(L'\\') + 1) + L"update\\v1005_x64.dll", served / "Cartscope.dll");
     const auto texts = runCommand(L"update", L"&Yes");
     ASSERT_EQ(texts.size(), 2u);
-    EXPECT_EQ(texts[0], L"An update is aviable!\n\nCartscope.dll\n    v --> v1.2.0.0\n\n\n\nDo you wish update now?")
+    EXPECT_EQ(texts[0], L"An update is aviable!\n\nCartscope.dll\n    v --> v1.0.0.5\n\n\n\nDo you wish update now?")
         << "the program itself is not newer";
-    EXPECT_EQ(texts[1], L"\nCartscope.dll:\tUpdate ok (v1.2.0.0)");
+    EXPECT_EQ(texts[1], L"\nCartscope.dll:\tUpdate ok (v1.0.0.5)");
     EXPECT_TRUE(std::filesystem::exists(install / "Cartscope.dll"));
 }
 

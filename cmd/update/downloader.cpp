@@ -3,6 +3,8 @@
 
 #include "downloader.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <new>
 
@@ -14,17 +16,29 @@ namespace {
 int g_liveClients = 0;
 int g_globalSetups = 0;
 
-// libcurl's write callback: hands the bytes to the receiver. Anything other
-// than size * count ends the transfer with a write error.
-std::size_t writeToReceiver(char* data, std::size_t size, std::size_t count, void* receiver) {
+std::string sizeLimitText(std::uint64_t bytes) { return "the answer is larger than " + std::to_string(bytes) + " bytes"; }
+
+}  // namespace
+
+// libcurl's write callback: hands the bytes to the receiver, but never more
+// than the client's limit in all (a server may send no length, or a wrong
+// one, and compressed answers grow when decoded). Anything other than
+// size * count ends the transfer with a write error.
+std::size_t receive(char* data, std::size_t size, std::size_t count, void* receiver) {
+  auto* content = static_cast<CcURLContent*>(receiver);
   try {
-    return static_cast<CcURLContent*>(receiver)->write(data, size, count);
+    if (CcURLClient* client = content->client; client && client->m_limits.maxBytes != 0) {
+      const std::uint64_t bytes = static_cast<std::uint64_t>(size) * count;
+      if (bytes > client->m_limits.maxBytes - std::min<std::uint64_t>(content->total, client->m_limits.maxBytes)) {
+        client->m_overLimit = true;
+        return 0;
+      }
+    }
+    return content->write(data, size, count);
   } catch (...) {
     return 0;
   }
 }
-
-}  // namespace
 
 std::size_t CcURLContent_CFile::write(const void* data, std::size_t size, std::size_t count) {
   if (size != 0 && count > SIZE_MAX / size) return 0;
@@ -57,6 +71,8 @@ CcURLClient::CcURLClient() {
                    curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK &&
                    curl_easy_setopt(m_curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT)) == CURLE_OK &&
                    curl_easy_setopt(m_curl, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
+                   curl_easy_setopt(m_curl, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+                   curl_easy_setopt(m_curl, CURLOPT_FAILONERROR, 1L) == CURLE_OK &&
                    curl_easy_setopt(m_curl, CURLOPT_COOKIEFILE, "") == CURLE_OK &&
                    curl_easy_setopt(m_curl, CURLOPT_ACCEPT_ENCODING, "") == CURLE_OK;
   if (!set) {
@@ -83,12 +99,29 @@ bool CcURLClient::trustOnly(const std::string& pem) {
 
 bool CcURLClient::transfer(CcURLContent& receiver, std::uint32_t* bytesOut, const std::string& url,
                            const std::string& query, const std::string& postData) {
-  if (!m_curl) return false;
+  m_lastError.clear();
+  m_overLimit = false;
+  if (!m_curl) {
+    m_lastError = "no transfer client";
+    return false;
+  }
   std::string request = url;
   if (!query.empty()) request += (url.find('?') == std::string::npos ? "?" : "&") + query;
 
-  bool set = curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, writeToReceiver) == CURLE_OK &&
-             curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, &receiver) == CURLE_OK;
+  char errorText[CURL_ERROR_SIZE] = {};
+  const curl_off_t maxBytes = static_cast<curl_off_t>(std::min<std::uint64_t>(m_limits.maxBytes, INT64_MAX));
+  // A request that starts on HTTPS stays on HTTPS through every redirect.
+  const char* redirectSchemes = isHttpsUrl(request) ? "https" : "http,https";
+  bool set = curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, receive) == CURLE_OK &&
+             curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, &receiver) == CURLE_OK &&
+             curl_easy_setopt(m_curl, CURLOPT_ERRORBUFFER, errorText) == CURLE_OK &&
+             curl_easy_setopt(m_curl, CURLOPT_REDIR_PROTOCOLS_STR, redirectSchemes) == CURLE_OK &&
+             curl_easy_setopt(m_curl, CURLOPT_MAXREDIRS, m_limits.maxRedirects) == CURLE_OK &&
+             curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT, m_limits.connectSeconds) == CURLE_OK &&
+             curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_LIMIT, m_limits.lowSpeedBytesPerSecond) == CURLE_OK &&
+             curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, m_limits.lowSpeedSeconds) == CURLE_OK &&
+             curl_easy_setopt(m_curl, CURLOPT_TIMEOUT, m_limits.totalSeconds) == CURLE_OK &&
+             curl_easy_setopt(m_curl, CURLOPT_MAXFILESIZE_LARGE, maxBytes) == CURLE_OK;
   if (!postData.empty()) {
     set = set && curl_easy_setopt(m_curl, CURLOPT_POST, 1L) == CURLE_OK &&
           curl_easy_setopt(m_curl, CURLOPT_COPYPOSTFIELDS, postData.c_str()) == CURLE_OK;
@@ -96,11 +129,27 @@ bool CcURLClient::transfer(CcURLContent& receiver, std::uint32_t* bytesOut, cons
     set = set && curl_easy_setopt(m_curl, CURLOPT_HTTPGET, 1L) == CURLE_OK;
   }
   set = set && curl_easy_setopt(m_curl, CURLOPT_URL, request.c_str()) == CURLE_OK;
-  if (!set) return false;
+  if (!set) {
+    curl_easy_setopt(m_curl, CURLOPT_ERRORBUFFER, nullptr);
+    m_lastError = "the transfer could not be set up";
+    return false;
+  }
 
   receiver.total = 0;
   receiver.client = this;
-  if (curl_easy_perform(m_curl) != CURLE_OK) return false;
+  const CURLcode result = curl_easy_perform(m_curl);
+  curl_easy_setopt(m_curl, CURLOPT_ERRORBUFFER, nullptr);  // the buffer ends here
+  if (result != CURLE_OK) {
+    long status = 0;
+    if (m_overLimit || result == CURLE_FILESIZE_EXCEEDED) {
+      m_lastError = sizeLimitText(m_limits.maxBytes);
+    } else if (result == CURLE_HTTP_RETURNED_ERROR && curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) {
+      m_lastError = "HTTP status " + std::to_string(status);
+    } else {
+      m_lastError = errorText[0] ? errorText : curl_easy_strerror(result);
+    }
+    return false;
+  }
 
   // Later transfers on this handle name the last URL reached as referrer.
   char* effective = nullptr;
@@ -128,6 +177,14 @@ bool CcURLClient::fetchToString(std::string& textOut, const std::string& url, co
   std::string text(reinterpret_cast<const char*>(block), length);
   std::free(block);
   textOut = decodeEntities(text);
+  return true;
+}
+
+bool isHttpsUrl(const std::string& url) {
+  static const char kScheme[] = "https://";
+  if (url.size() < sizeof kScheme - 1) return false;
+  for (std::size_t i = 0; i < sizeof kScheme - 1; ++i)
+    if (std::tolower(static_cast<unsigned char>(url[i])) != kScheme[i]) return false;
   return true;
 }
 

@@ -1,6 +1,8 @@
 // The downloader: fetches one URL at a time over HTTP(S) with libcurl and hands
 // the received bytes to a receiver (an open file, or memory turned into an
 // 8-bit string). One client per task; no progress, cancellation or retries.
+// Every transfer is bounded (time, speed, size, redirects) and speaks only
+// HTTP and HTTPS; an HTTP error status fails it.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +16,17 @@ typedef void CURL;
 namespace cartscope::update {
 
 class CcURLClient;
+
+// The bounds of a transfer: a server that never answers, trickles, sends
+// without end or redirects for ever cannot hold the program or fill its disk.
+struct TransferLimits {
+  long connectSeconds = 30;             // to connect
+  long lowSpeedBytesPerSecond = 1000;   // a transfer slower than this ...
+  long lowSpeedSeconds = 60;            // ... for this many seconds in a row ends
+  long totalSeconds = 0;                // the whole transfer; 0: no bound
+  std::uint64_t maxBytes = 0;           // the body as received; 0: no bound
+  long maxRedirects = 10;
+};
 
 // Where downloaded bytes go.
 class CcURLContent {
@@ -49,7 +62,8 @@ public:
   // Fetches `url` (with "?query" or "&query" appended when `query` is not
   // empty; a POST of `postData` when that is not empty) into `receiver`. True
   // on success, with the byte count in *bytesOut when given. An answer with
-  // an HTTP error status is a success: its body is what arrives.
+  // an HTTP error status (400 and above) fails; so does a redirect from HTTPS
+  // to HTTP, or to any scheme but these two. lastError() tells why.
   bool transfer(CcURLContent& receiver, std::uint32_t* bytesOut, const std::string& url, const std::string& query = {},
                 const std::string& postData = {});
 
@@ -62,6 +76,13 @@ public:
   bool fetchToString(std::string& textOut, const std::string& url, const std::string& query = {},
                      const std::string& postData = {});
 
+  // The bounds of the following transfers.
+  void setLimits(const TransferLimits& limits) { m_limits = limits; }
+  const TransferLimits& limits() const { return m_limits; }
+
+  // Why the last transfer failed (empty after a success).
+  const std::string& lastError() const { return m_lastError; }
+
   // Trusts only the certificate authorities in `pem` (PEM text) from now on,
   // instead of the system's store; for tests against a local server.
   bool trustOnly(const std::string& pem);
@@ -72,9 +93,17 @@ public:
   static int globalSetups();
 
 private:
+  friend std::size_t receive(char* data, std::size_t size, std::size_t count, void* receiver);
+
   CURL* m_curl = nullptr;
   std::string m_authorities;  // kept alive for libcurl while the handle lives
+  TransferLimits m_limits;
+  bool m_overLimit = false;   // the receive callback refused bytes past maxBytes
+  std::string m_lastError;
 };
+
+// Whether `url` names the scheme "https" (in any case).
+bool isHttpsUrl(const std::string& url);
 
 // Replaces &amp; &Auml; &auml; &Ouml; &ouml; &Uuml; &uuml; &szlig; by their
 // ISO 8859-1 bytes, in one pass from left to right.

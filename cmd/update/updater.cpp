@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <utility>
+#include <vector>
 
 #include "application.h"
 #include "cleanup.h"
@@ -40,23 +41,47 @@ bool canBeOpenedForReading(const std::wstring& path) {
   return true;
 }
 
-bool versionResourceText(const std::wstring& path, std::wstring& versionText) {
-  CFileVersionInfo info;
-  if (!info.loadFromFile(path)) return false;
-  versionText = info.fileVersionText();
-  return true;
+// A program or library fit to be installed: a PE image for the expected
+// machine whose version resource names exactly the offered version.
+CUpdater::Validator peImageValidator(int machineBits, const std::string& offered) {
+  return [machineBits, offered](const std::wstring& path, std::wstring& versionText) -> std::wstring {
+    const int bits = peMachineBits(path);
+    if (bits == 0) return L"not a Windows program file";
+    if (bits != machineBits) return machineBits == 64 ? L"not a 64-bit (x64) file" : L"not a 32-bit (x86) file";
+    CFileVersionInfo info;
+    if (!info.loadFromFile(path) || info.fileVersionText().empty()) return L"no version resource";
+    versionText = info.fileVersionText();
+    if (compareVersions(offered, versionText) != 0) return L"its version is v" + versionText + L", not v" + widen(offered);
+    return {};
+  };
 }
 
 }  // namespace
 
-std::string updateServer() {
-  if (const char* server = std::getenv("CARTSCOPE_UPDATE_SERVER"); server && *server) return server;
+std::string updateServer([[maybe_unused]] bool adminMode) {
+#ifdef CARTSCOPE_TEST_HOOKS
+  if (!adminMode)
+    if (const char* server = std::getenv("CARTSCOPE_UPDATE_SERVER"); server && *server) return server;
+#endif
   return CARTSCOPE_UPDATE_SERVER;
 }
 
-UpdaterEnvironment programUpdaterEnvironment() {
+TransferLimits defaultVersionFileLimits() {
+  TransferLimits limits;
+  limits.totalSeconds = 120;
+  limits.maxBytes = 64 * 1024;
+  return limits;
+}
+
+TransferLimits defaultDownloadLimits() {
+  TransferLimits limits;
+  limits.maxBytes = 64 * 1024 * 1024;
+  return limits;
+}
+
+UpdaterEnvironment programUpdaterEnvironment(bool adminMode) {
   UpdaterEnvironment environment;
-  environment.server = updateServer();
+  environment.server = updateServer(adminMode);
   environment.programPath = ui::programFilePath();
   if (const auto folder = platform::dataFolder()) environment.dataFolder = std::wstring(folder->begin(), folder->end());
   environment.programVersion = [] {
@@ -110,6 +135,7 @@ bool CUpdater::needsElevation() const {
 CheckResult CUpdater::checkForUpdates() {
   CcURLClient client;
   useTrust(client);
+  client.setLimits(m_environment.versionFileLimits);
   message << L"An update is aviable!\n\n";
 
   std::string url = m_environment.server + "/Cartscope/version.txt";
@@ -138,6 +164,7 @@ CheckResult CUpdater::checkForUpdates() {
     const std::int32_t local =
         m_environment.dataFolder ? databaseVersion(std::u16string(m_environment.dataFolder->begin(), m_environment.dataFolder->end()) + u"nds-rom.dat", true) : 0;
     if (remote > local) {
+      databaseOffer = remote;
       databaseUrl = urlOr("database_url", "/Cartscope/nds-rom.dat");
       pending |= UpdateDatabase;
       message << L"Database\n    v" << local << L" --> v" << remote << L"\n\n";
@@ -148,6 +175,7 @@ CheckResult CUpdater::checkForUpdates() {
     const std::wstring local = m_environment.programVersion();
     if (compareVersions(value, local) > 0) {
       if (mustElevate()) return CheckNeedsElevation;
+      programOffer = value;
       programUrl = urlOr("cmd_exe_url", "/Cartscope/Cartscope%20CMD.exe");
       pending |= UpdateProgram;
       message << L"Cartscope CMD.exe\n    v" << local << L" --> v" << widen(value) << L"\n\n";
@@ -161,6 +189,7 @@ CheckResult CUpdater::checkForUpdates() {
     const std::wstring local = info.fileVersionText();
     if (compareVersions(value, local) > 0) {
       if (mustElevate()) return CheckNeedsElevation;
+      libraryOffer = value;
       libraryUrl = urlOr("dll_url", "/Cartscope/Cartscope.dll") + (peMachineBits(library) == 64 ? "?cpu=x64" : "?cpu=x86");
       pending |= UpdateLibrary;
       message << L"Cartscope.dll\n    v" << local << L" --> v" << widen(value) << L"\n\n";
@@ -187,27 +216,34 @@ InstallResult CUpdater::installDatabase() {
     showTrayMessage(20);
     return InstallFailed;
   }
+  const std::int32_t offered = databaseOffer;
   return installFile(*m_environment.dataFolder + L"nds-rom.dat", databaseUrl,
-                     [](const std::wstring& path, std::wstring& versionText) {
-                       const std::uint16_t version = databaseVersion(std::u16string(path.begin(), path.end()), true);
-                       if (version == 0) return false;
+                     [offered](const std::wstring& path, std::wstring& versionText) -> std::wstring {
+                       const std::u16string name(path.begin(), path.end());
+                       std::vector<Release> releases;
+                       std::uint16_t version = 0;
+                       const std::string wrong = readReleases(name, releases, version);
+                       if (!wrong.empty()) return L"not a release database: " + widen(wrong);
+                       if (databaseVersion(name, true) == 0) return L"not a release database: its length is wrong";
                        versionText = std::to_wstring(version);
-                       return true;
+                       if (version != offered) return L"its version is v" + versionText + L", not v" + std::to_wstring(offered);
+                       return {};
                      });
 }
 
 InstallResult CUpdater::installProgram() {
   message << L"\n" << L"Cartscope CMD.exe:\t";
-  return installFile(m_environment.programPath, programUrl, versionResourceText);
+  return installFile(m_environment.programPath, programUrl, peImageValidator(32, programOffer));
 }
 
 InstallResult CUpdater::installLibrary() {
   message << L"\n" << L"Cartscope.dll:\t";
-  return installFile(libraryPath(), libraryUrl, versionResourceText);
+  return installFile(libraryPath(), libraryUrl, peImageValidator(64, libraryOffer));
 }
 
-InstallResult CUpdater::failed() {
+InstallResult CUpdater::failed(const std::wstring& reason) {
   message << L"Update failed!";
+  if (!reason.empty()) message << L" (" << reason << L")";
   showTrayMessage(20);
   return InstallFailed;
 }
@@ -227,44 +263,56 @@ InstallResult CUpdater::succeeded(const std::wstring& versionText) {
   return InstallOk;
 }
 
-CUpdater::Download CUpdater::download(CcURLClient& client, const std::wstring& path, const std::string& url) {
+CUpdater::Download CUpdater::download(CcURLClient& client, const std::wstring& path, const std::string& url, bool createNew,
+                                      std::wstring& reason) {
   ui::File file;
   DWORD error = 0;
-  if (!file.open(path, ui::File::modeCreate | ui::File::modeWrite, &error)) {
+  if (!file.open(path, (createNew ? ui::File::modeCreateNew : ui::File::modeCreate) | ui::File::modeWrite, &error)) {
     writeCreateFailure(path, error);
     return Download::NotCreated;
   }
   CcURLContent_CFile receiver(&file);
   const bool downloaded = client.transfer(receiver, nullptr, url);
   file.close();
+  if (!downloaded) reason = widen(client.lastError());
   return downloaded ? Download::Done : Download::Failed;
 }
 
 InstallResult CUpdater::installFile(const std::wstring& target, const std::string& url, const Validator& validator) {
+  // What came over HTTPS never sends us on to plain HTTP.
+  if (isHttpsUrl(m_environment.server) && !isHttpsUrl(url)) return failed(L"refused to fetch " + widen(url) + L" without HTTPS");
   CcURLClient client;
   useTrust(client);
+  client.setLimits(m_environment.downloadLimits);
   const std::wstring fresh = target + L".new", old = target + L".old";
   DeleteFileW(fresh.c_str());
-  std::wstring versionText;
+  std::wstring versionText, reason;
 
   if (!canBeOpenedForReading(target)) {
-    // A first installation: straight into place, without a work file or lock.
-    const Download result = download(client, target, url);
+    // A first installation: straight into place, without a work file or
+    // lock. Only a file made here is written: a target that exists but
+    // cannot be read is never replaced this way.
+    const Download result = download(client, target, url, true, reason);
     if (result == Download::NotCreated) return InstallFailed;
     // A partial or unusable download is not left in the target's place.
-    if (result == Download::Failed || !validator(target, versionText)) {
+    if (result == Download::Done) reason = validator(target, versionText);
+    if (!reason.empty()) {
       DeleteFileW(target.c_str());
-      return failed();
+      return failed(reason);
     }
     return succeeded(versionText);
   }
 
-  const Download result = download(client, fresh, url);
+  const Download result = download(client, fresh, url, false, reason);
   if (result == Download::NotCreated) return InstallFailed;
-  if (result == Download::Failed) return failed();  // the work file goes at the next attempt
-  if (!validator(fresh, versionText)) {
+  if (result == Download::Failed) {
     DeleteFileW(fresh.c_str());
-    return failed();
+    return failed(reason);
+  }
+  reason = validator(fresh, versionText);
+  if (!reason.empty()) {
+    DeleteFileW(fresh.c_str());
+    return failed(reason);
   }
 
   bool swapped = false;
@@ -282,7 +330,7 @@ InstallResult CUpdater::installFile(const std::wstring& target, const std::strin
     // instance removes it later.
     if (!DeleteFileW(old.c_str())) cleanupNeeded = true;
   }
-  return swapped ? succeeded(versionText) : failed();
+  return swapped ? succeeded(versionText) : failed(L"the file in use could not be replaced");
 }
 
 void CUpdater::showTrayMessage(unsigned seconds) {
@@ -298,7 +346,7 @@ void CUpdater::showTrayMessage(unsigned seconds) {
   keepAliveUntil = m_environment.now() + seconds + 1;
 }
 
-void runUpdateCommand(bool autoMode, bool adminMode) { runUpdateCommand(autoMode, adminMode, programUpdaterEnvironment()); }
+void runUpdateCommand(bool autoMode, bool adminMode) { runUpdateCommand(autoMode, adminMode, programUpdaterEnvironment(adminMode)); }
 
 void runUpdateCommand(bool autoMode, bool adminMode, const UpdaterEnvironment& environment) {
   CUpdater updater(autoMode, adminMode, environment);

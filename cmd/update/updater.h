@@ -12,19 +12,25 @@
 #include <sstream>
 #include <string>
 
+#include "downloader.h"
 #include "system_tray.h"
 
 namespace cartscope::update {
-
-class CcURLClient;
 
 enum UpdateItem : std::uint32_t { UpdateDatabase = 1, UpdateProgram = 2, UpdateLibrary = 4 };
 enum CheckResult { CheckDone = 0, CheckNeedsElevation = 3 };
 enum InstallResult { InstallOk = 0, InstallFailed = 2 };
 
-// The update server used unless CARTSCOPE_UPDATE_SERVER names another (tests
-// run their own).
-std::string updateServer();
+// The update server this build was made for. Builds with test hooks take
+// another from the environment (the tests run their own servers), except in
+// the elevated run: a user's environment never steers what an administrator's
+// process installs.
+std::string updateServer(bool adminMode);
+
+// The bounds of the version file's transfer (64 KiB, two minutes in all) and
+// of each download (64 MiB).
+TransferLimits defaultVersionFileLimits();
+TransferLimits defaultDownloadLimits();
 
 // What a run works with; the program's real ones by default.
 struct UpdaterEnvironment {
@@ -40,12 +46,16 @@ struct UpdaterEnvironment {
   std::function<void(std::uint64_t seconds)> recordCheck;  // writes last_update
   std::function<bool()> forTesting;
   std::string trustedAuthorities;  // PEM; empty: the system's store
+  TransferLimits versionFileLimits = defaultVersionFileLimits();
+  TransferLimits downloadLimits = defaultDownloadLimits();
 };
-UpdaterEnvironment programUpdaterEnvironment();
+UpdaterEnvironment programUpdaterEnvironment(bool adminMode);
 
 class CUpdater {
 public:
-  using Validator = std::function<bool(const std::wstring& path, std::wstring& versionText)>;
+  // Checks a downloaded file before it is installed: gives an empty text and
+  // the file's version in `versionText`, or why the file is not installed.
+  using Validator = std::function<std::wstring(const std::wstring& path, std::wstring& versionText)>;
 
   CUpdater(bool autoMode, bool adminMode, UpdaterEnvironment environment);
   // Keeps the tray icon until keepAliveUntil, then removes it.
@@ -67,6 +77,10 @@ public:
   std::string databaseUrl;
   std::string programUrl;
   std::string libraryUrl;
+  // The versions the version file offers; a download must carry exactly these.
+  std::int32_t databaseOffer = 0;
+  std::string programOffer;
+  std::string libraryOffer;
   std::unique_ptr<CSystemTray> tray;
   std::int64_t keepAliveUntil = 0;
   bool autoMode;
@@ -76,12 +90,14 @@ public:
 
 private:
   enum class Download { Done, Failed, NotCreated };
-  // Downloads `url` into a new file at `path`; a file that cannot be created
-  // is reported in `message`.
-  Download download(CcURLClient& client, const std::wstring& path, const std::string& url);
+  // Downloads `url` into the file at `path`, made anew (`createNew`: only
+  // when no file of that name exists); a file that cannot be created is
+  // reported in `message`, why a transfer failed in `reason`.
+  Download download(CcURLClient& client, const std::wstring& path, const std::string& url, bool createNew,
+                    std::wstring& reason);
   void useTrust(CcURLClient& client) const;
   InstallResult succeeded(const std::wstring& versionText);
-  InstallResult failed();
+  InstallResult failed(const std::wstring& reason);
   void writeCreateFailure(const std::wstring& path, DWORD error);
 
   UpdaterEnvironment m_environment;

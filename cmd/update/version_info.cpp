@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <new>
 
@@ -46,8 +47,11 @@ bool CFileVersionInfo::loadFromFile(const std::wstring& path, LANGID userLanguag
   const std::wstring prefix = stringTablePrefix(LOWORD(entry), HIWORD(entry));
   for (int key = 0; key < KeyCount; ++key) {
     const std::wstring name = prefix + kKeyNames[key];
-    if (VerQueryValueW(data.get(), name.c_str(), &block, &length) && block)
-      strings[key] = static_cast<const wchar_t*>(block);  // up to its terminating zero
+    // `length` counts characters; a string without its zero ends there.
+    if (VerQueryValueW(data.get(), name.c_str(), &block, &length) && block) {
+      const auto* text = static_cast<const wchar_t*>(block);
+      strings[key].assign(text, wcsnlen(text, length));
+    }
   }
   return true;
 }

@@ -25,6 +25,13 @@ TEST(DiskFile, CreatesWritesAndReportsErrors) {
   EXPECT_THROW(file.write("x", 1), FileException) << "a closed file takes nothing";
 
   ASSERT_TRUE(file.open(path, File::modeCreate | File::modeWrite));
+  file.write("abc", 3);
+  file.close();
+  EXPECT_FALSE(file.open(path, File::modeCreateNew | File::modeWrite)) << "modeCreateNew never opens an existing file";
+  ASSERT_TRUE(file.open(path, File::modeRead));
+  EXPECT_EQ(file.length(), 3u) << "and leaves it as it was";
+  file.close();
+  ASSERT_TRUE(file.open(path, File::modeCreate | File::modeWrite));
   EXPECT_EQ(file.length(), 0u) << "modeCreate truncates";
   file.close();
 

@@ -1,12 +1,15 @@
 // The downloader against local HTTP and HTTPS servers (run_with_servers.sh):
 // query joining, error pages, redirects with the referrer they leave, cookies,
 // content decoding, POST, files and memory as receivers, failing writes,
-// certificate checks, libcurl's global state; and the entity decoding.
+// certificate checks, libcurl's global state; the bounds of hostile servers
+// (silence, trickles, redirect loops, downgrades, endless answers); and the
+// entity decoding.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 
@@ -16,6 +19,8 @@
 using cartscope::update::CcURLClient;
 using cartscope::update::CcURLContent_CFile;
 using cartscope::update::decodeEntities;
+using cartscope::update::isHttpsUrl;
+using cartscope::update::TransferLimits;
 
 namespace {
 
@@ -26,6 +31,18 @@ std::string environment(const char* name) {
 
 std::string http(const std::string& path) { return environment("CARTSCOPE_TEST_HTTP") + path; }
 std::string https(const std::string& path) { return environment("CARTSCOPE_TEST_HTTPS") + path; }
+
+// The paths the test servers were asked for.
+std::string requestLog() {
+  std::ifstream file(environment("CARTSCOPE_TEST_WWW") + "\\requests.log", std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+double secondsOf(const std::function<void()>& call) {
+  const ULONGLONG start = GetTickCount64();
+  call();
+  return static_cast<double>(GetTickCount64() - start) / 1000.0;
+}
 
 std::string readText(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
@@ -80,9 +97,12 @@ TEST_F(DownloaderTest, QueryIsJoinedWithQuestionMarkOrAmpersand) {
   EXPECT_EQ(fetch(client, http("/echo?cpu=x64")), "/echo?cpu=x64");
 }
 
-TEST_F(DownloaderTest, AnErrorPageIsASuccessfulTransfer) {
+TEST_F(DownloaderTest, AnHttpErrorStatusFailsTheTransfer) {
   CcURLClient client;
-  EXPECT_EQ(fetch(client, http("/missing")), "<html><body>not here</body></html>");
+  EXPECT_EQ(fetch(client, http("/missing")), "(failed)") << "an error page is not what was asked for";
+  EXPECT_EQ(client.lastError(), "HTTP status 404");
+  EXPECT_EQ(fetch(client, http("/landing")), "landed");
+  EXPECT_EQ(client.lastError(), "") << "a success clears the reason";
 }
 
 TEST_F(DownloaderTest, RedirectsAreFollowedAndTheLastUrlBecomesTheReferrer) {
@@ -188,6 +208,79 @@ TEST_F(DownloaderTest, CertificatesAreChecked) {
     ASSERT_TRUE(client.trustOnly(other));
     EXPECT_EQ(fetch(client, https("/landing")), "(failed)") << "a server whose authority is not trusted";
   }
+  {
+    CcURLClient client;
+    ASSERT_TRUE(client.trustOnly(ca));
+    EXPECT_EQ(fetch(client, environment("CARTSCOPE_TEST_HTTPS_OTHER_NAME") + "/landing"), "(failed)")
+        << "a trusted authority's certificate for another host name";
+    EXPECT_EQ(fetch(client, https("/landing")), "landed");
+  }
+}
+
+TEST_F(DownloaderTest, RedirectsAreBoundedAndNeverLeaveHttps) {
+  CcURLClient client;
+  ASSERT_TRUE(client.trustOnly(readText(environment("CARTSCOPE_TEST_CA"))));
+  EXPECT_EQ(fetch(client, http("/hops"), "n=10"), "landed") << "ten redirects";
+  EXPECT_EQ(fetch(client, http("/hops"), "n=11"), "(failed)");
+  EXPECT_EQ(client.lastError(), "Maximum (10) redirects followed");
+  EXPECT_EQ(fetch(client, http("/loop")), "(failed)");
+
+  EXPECT_EQ(fetch(client, https("/goto"), "to=" + https("/landing")), "landed");
+  EXPECT_EQ(fetch(client, http("/goto"), "to=" + https("/landing")), "landed") << "up to HTTPS is fine";
+  EXPECT_EQ(fetch(client, https("/goto"), "to=" + http("/echo-after-downgrade")), "(failed)");
+  EXPECT_EQ(requestLog().find("\n/echo-after-downgrade"), std::string::npos) << "the plain URL was never asked for";
+
+  // Other schemes neither first nor after a redirect.
+  EXPECT_EQ(fetch(client, http("/goto"), "to=file:///C:/windows/win.ini"), "(failed)");
+  EXPECT_EQ(fetch(client, "file:///C:/windows/win.ini"), "(failed)");
+  EXPECT_EQ(fetch(client, "ftp://localhost/"), "(failed)");
+
+  EXPECT_TRUE(isHttpsUrl("https://a"));
+  EXPECT_TRUE(isHttpsUrl("HTTPS://a"));
+  EXPECT_FALSE(isHttpsUrl("http://a"));
+  EXPECT_FALSE(isHttpsUrl("https:/a"));
+  EXPECT_FALSE(isHttpsUrl("example.com/https://"));
+}
+
+TEST_F(DownloaderTest, AnswersAreBoundedInSizeWithOrWithoutALength) {
+  CcURLClient client;
+  TransferLimits limits;
+  limits.maxBytes = 100000;
+  client.setLimits(limits);
+  EXPECT_EQ(fetch(client, http("/big"), "n=100000").size(), 100000u) << "up to the limit";
+
+  const auto refused = [&](const std::string& url, std::uint32_t most) {
+    SCOPED_TRACE(url);
+    cartscope::ui::MemFile memory;
+    CcURLContent_CFile receiver(&memory);
+    EXPECT_FALSE(client.transfer(receiver, nullptr, url));
+    EXPECT_EQ(client.lastError(), "the answer is larger than " + std::to_string(client.limits().maxBytes) + " bytes");
+    EXPECT_LE(receiver.total, most);
+  };
+  refused(http("/big?n=100001"), 0);  // refused at its announced length
+  refused(http("/endless"), 100000);  // no length: cut off at the limit
+  limits.maxBytes = 100;
+  client.setLimits(limits);
+  refused(http("/gzip"), 100);  // 1,024 bytes once decoded
+}
+
+TEST_F(DownloaderTest, SilentAndTricklingServersAreGivenUp) {
+  CcURLClient client;
+  TransferLimits limits;
+  limits.lowSpeedSeconds = 2;
+  client.setLimits(limits);
+  for (const char* path : {"/silent", "/trickle"}) {
+    SCOPED_TRACE(path);
+    EXPECT_LT(secondsOf([&] { EXPECT_EQ(fetch(client, http(path)), "(failed)"); }), 40.0);
+    EXPECT_EQ(client.lastError().rfind("Operation too slow", 0), 0u) << client.lastError();
+  }
+  // A server fast enough for the speed limit still meets the limit of the whole.
+  limits.lowSpeedBytesPerSecond = 1;
+  limits.totalSeconds = 3;
+  client.setLimits(limits);
+  EXPECT_LT(secondsOf([&] { EXPECT_EQ(fetch(client, http("/trickle")), "(failed)"); }), 40.0);
+  EXPECT_EQ(client.lastError().rfind("Operation timed out", 0), 0u) << client.lastError();
+  EXPECT_EQ(fetch(client, http("/landing")), "landed") << "the client stays usable";
 }
 
 TEST_F(DownloaderTest, GlobalStateLivesWhileAClientDoes) {

@@ -4,7 +4,9 @@
 # The program finds them through CARTSCOPE_TEST_HTTP and CARTSCOPE_TEST_HTTPS
 # (base URLs), and the certificate authorities as PEM files (Windows paths)
 # through CARTSCOPE_TEST_CA (the servers' own) and CARTSCOPE_TEST_OTHER_CA (an
-# authority that signed nothing here); the folder the servers serve under
+# authority that signed nothing here); CARTSCOPE_TEST_HTTPS_OTHER_NAME is a
+# third server on localhost whose certificate, from the same authority, names
+# another host; the folder the servers serve under
 # /Cartscope/ through CARTSCOPE_TEST_WWW (its requests.log lists each request).
 set -euo pipefail
 wine_run=$1
@@ -25,10 +27,15 @@ make_ca() {
 }
 make_ca ca "Cartscope Test CA"
 make_ca other "Cartscope Other CA"
-openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout "$work/server.key" -out "$work/server.csr" 2>/dev/null
-printf 'subjectAltName=DNS:localhost\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' >"$work/ext.cnf"
-openssl x509 -req -in "$work/server.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -CAcreateserial \
-  -days 2 -extfile "$work/ext.cnf" -out "$work/server.pem" 2>/dev/null
+# A server certificate for host name $2, signed by the authority.
+make_certificate() {
+  openssl req -newkey rsa:2048 -nodes -subj "/CN=$2" -keyout "$work/$1.key" -out "$work/$1.csr" 2>/dev/null
+  printf 'subjectAltName=DNS:%s\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' "$2" >"$work/$1.cnf"
+  openssl x509 -req -in "$work/$1.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -CAcreateserial \
+    -days 2 -extfile "$work/$1.cnf" -out "$work/$1.pem" 2>/dev/null
+}
+make_certificate server localhost
+make_certificate elsewhere elsewhere.test
 
 mkdir -p "$work/www"
 export CARTSCOPE_TEST_WWW_UNIX="$work/www"
@@ -36,11 +43,13 @@ python3 "$here/test_server.py" "$work/http.port" &
 pids+=($!)
 python3 "$here/test_server.py" "$work/https.port" "$work/server.pem" "$work/server.key" &
 pids+=($!)
+python3 "$here/test_server.py" "$work/elsewhere.port" "$work/elsewhere.pem" "$work/elsewhere.key" &
+pids+=($!)
 for i in $(seq 100); do
-  [ -s "$work/http.port" ] && [ -s "$work/https.port" ] && break
+  [ -s "$work/http.port" ] && [ -s "$work/https.port" ] && [ -s "$work/elsewhere.port" ] && break
   sleep 0.1
 done
-if ! [ -s "$work/http.port" ] || ! [ -s "$work/https.port" ]; then
+if ! [ -s "$work/http.port" ] || ! [ -s "$work/https.port" ] || ! [ -s "$work/elsewhere.port" ]; then
   echo "run_with_servers: the test servers did not start" >&2
   exit 1
 fi
@@ -48,6 +57,7 @@ fi
 windows_path() { echo "Z:${1//\//\\}"; }
 export CARTSCOPE_TEST_HTTP="http://localhost:$(cat "$work/http.port")"
 export CARTSCOPE_TEST_HTTPS="https://localhost:$(cat "$work/https.port")"
+export CARTSCOPE_TEST_HTTPS_OTHER_NAME="https://localhost:$(cat "$work/elsewhere.port")"
 export CARTSCOPE_TEST_CA=$(windows_path "$work/ca.pem")
 export CARTSCOPE_TEST_OTHER_CA=$(windows_path "$work/other.pem")
 export CARTSCOPE_TEST_WWW=$(windows_path "$work/www")

@@ -20,12 +20,23 @@ appended to requests.log there.
     /gzip            gzip-encoded when the client accepts it
     /big?n=N         N bytes, byte i being i % 251
     POST /post       "POST:" and the request body
+
+Hostile servers (each also answers any path that begins with its name, so a
+base URL such as http://host/silent makes every request of a run hostile):
+    /silent          accepts the request and never answers
+    /trickle         promises 100,000 bytes and sends one a second
+    /loop            redirects to itself for ever
+    /hops?n=N        N redirects, then "landed"
+    /goto?to=URL     302 to URL
+    /endless         200 without a length, bytes until the client gives up
+    /huge?n=N        promises N bytes and sends zeros until the client gives up
 """
 import gzip
 import os
 import http.server
 import ssl
 import sys
+import time
 import urllib.parse
 
 
@@ -43,6 +54,46 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
+    def stream(self, status, headers, chunk, pause=0.0):
+        """Sends headers, then `chunk` again and again until the client leaves."""
+        self.send_response(status)
+        for name, value in headers:
+            self.send_header(name, value)
+        self.end_headers()
+        self.close_connection = True
+        try:
+            while True:
+                self.wfile.write(chunk)
+                self.wfile.flush()
+                if pause:
+                    time.sleep(pause)
+        except OSError:
+            pass
+
+    def hostile(self, path, query):
+        """Answers the hostile paths; False for any other path."""
+        if path.startswith("/silent"):
+            time.sleep(600)
+        elif path.startswith("/trickle"):
+            self.stream(200, [("Content-Length", "100000")], b"x", pause=1.0)
+        elif path.startswith("/loop"):
+            self.reply(302, b"", [("Location", path)])
+        elif path.startswith("/hops"):
+            n = int(query.get("n", ["0"])[0])
+            if n > 0:
+                self.reply(302, b"", [("Location", "/hops?n=%d" % (n - 1))])
+            else:
+                self.reply(200, b"landed")
+        elif path.startswith("/goto"):
+            self.reply(302, b"", [("Location", query["to"][0])])
+        elif path.startswith("/endless"):
+            self.stream(200, [("Connection", "close")], b"\xff" * 65536)
+        elif path.startswith("/huge"):
+            self.stream(200, [("Content-Length", query.get("n", ["0"])[0])], b"\0" * 65536)
+        else:
+            return False
+        return True
+
     def do_GET(self):
         url = urllib.parse.urlsplit(self.path)
         path = url.path
@@ -50,7 +101,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if www:
             with open(os.path.join(www, "requests.log"), "a") as log:
                 log.write(self.path + "\n")
-        if www and path.startswith("/Cartscope/"):
+        if self.hostile(path, urllib.parse.parse_qs(url.query)):
+            pass
+        elif www and path.startswith("/Cartscope/"):
             name = urllib.parse.unquote(path[len("/Cartscope/"):])
             try:
                 with open(os.path.join(www, name), "rb") as f:

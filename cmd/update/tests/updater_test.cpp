@@ -37,6 +37,12 @@ std::wstring besideThisProgram(const std::wstring& name) {
 }
 
 
+// copy_file with overwrite_existing fails in this tool chain's library.
+void replaceFile(const fs::path& from, const fs::path& to) {
+  fs::remove(to);
+  fs::copy_file(from, to);
+}
+
 void writeText(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 std::vector<std::uint8_t> database(std::uint16_t version) {
@@ -75,11 +81,12 @@ protected:
     data = dir.path() / "data";
     fs::create_directories(install);
     fs::create_directories(data);
+    // The program is built for x86, the library for x64 (the Explorer's).
     fs::copy_file(besideThisProgram(L"v1004.dll"), install / "Cartscope CMD.exe");
-    fs::copy_file(besideThisProgram(L"v1004.dll"), install / "Cartscope.dll");
+    fs::copy_file(besideThisProgram(L"v1004_x64.dll"), install / "Cartscope.dll");
     writeBytes(data / "nds-rom.dat", database(12));
     fs::copy_file(besideThisProgram(L"v1005.dll"), www / "Cartscope CMD.exe");
-    fs::copy_file(besideThisProgram(L"v1005.dll"), www / "Cartscope.dll");
+    fs::copy_file(besideThisProgram(L"v1005_x64.dll"), www / "Cartscope.dll");
     writeBytes(www / "nds-rom.dat", database(13));
     g_balloons.clear();
     CSystemTray::notify = recordTray;
@@ -101,6 +108,10 @@ protected:
     setup.sleep = [this](unsigned seconds) { slept.push_back(seconds); };
     setup.recordCheck = [this](std::uint64_t seconds) { checkedAt.push_back(seconds); };
     setup.forTesting = [this] { return testing; };
+    // Hostile servers are given up after seconds, not minutes.
+    setup.versionFileLimits.lowSpeedSeconds = 2;
+    setup.versionFileLimits.totalSeconds = 10;
+    setup.downloadLimits.lowSpeedSeconds = 2;
   }
   void TearDown() override { CSystemTray::notify = Shell_NotifyIconW; }
 
@@ -203,7 +214,7 @@ TEST_F(UpdaterTest, ManualRunAsksThenInstallsAllThree) {
   EXPECT_TRUE(g_balloons.empty()) << "no tray in a manual run";
   const auto asked = requests();
   EXPECT_EQ(asked, (std::vector<std::string>{"/Cartscope/version.txt", "/Cartscope/nds-rom.dat", "/Cartscope/Cartscope%20CMD.exe",
-                                             "/Cartscope/Cartscope.dll?cpu=x86"}));
+                                             "/Cartscope/Cartscope.dll?cpu=x64"}));
 }
 
 TEST_F(UpdaterTest, NoMeansNothingMore) {
@@ -264,7 +275,8 @@ TEST_F(UpdaterTest, DownloadsThatAreNotUsableAreDropped) {
   fs::remove(install / "Cartscope.dll");  // missing, and its download is no library either
   writeText(www / "Cartscope.dll", "not a library");
   runUpdateCommand(false, false, setup);
-  EXPECT_EQ(boxes.at(1), L"\nDatabase:\tUpdate failed!\nCartscope CMD.exe:\tUpdate failed!\nCartscope.dll:\tUpdate failed!");
+  EXPECT_EQ(boxes.at(1), L"\nDatabase:\tUpdate failed! (HTTP status 404)\nCartscope CMD.exe:\tUpdate failed! (not a Windows program file)"
+                         L"\nCartscope.dll:\tUpdate failed! (not a Windows program file)");
   EXPECT_EQ(cartscope::databaseVersion((data / "nds-rom.dat").u16string(), true), 12) << "unchanged";
   EXPECT_EQ(fileVersion(install / "Cartscope CMD.exe"), L"1.0.0.4");
   EXPECT_FALSE(fs::exists(install / "Cartscope CMD.exe.new"));
@@ -273,8 +285,9 @@ TEST_F(UpdaterTest, DownloadsThatAreNotUsableAreDropped) {
 
 TEST_F(UpdaterTest, FilesInUse) {
   writeText(www / "version.txt", "cmd_exe:1.0.0.5\r\ndll:1.0.0.5\r\n");
-  // The library is loaded (as by the Explorer); the program file is held
-  // without leave to rename it.
+  // The library is loaded (as by the Explorer; this 32-bit test loads a
+  // 32-bit one); the program file is held without leave to rename it.
+  replaceFile(besideThisProgram(L"v1004.dll"), install / "Cartscope.dll");
   HMODULE loaded = LoadLibraryExW((install / "Cartscope.dll").wstring().c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
   ASSERT_NE(loaded, nullptr);
   const std::unique_ptr<void, decltype(&CloseHandle)> held(
@@ -282,7 +295,7 @@ TEST_F(UpdaterTest, FilesInUse) {
       &CloseHandle);
   runUpdateCommand(false, false, setup);
   FreeLibrary(loaded);
-  EXPECT_EQ(boxes.at(1), L"\nCartscope CMD.exe:\tUpdate failed!\nCartscope.dll:\tUpdate ok (v1.0.0.5)");
+  EXPECT_EQ(boxes.at(1), L"\nCartscope CMD.exe:\tUpdate failed! (the file in use could not be replaced)\nCartscope.dll:\tUpdate ok (v1.0.0.5)");
   EXPECT_EQ(fileVersion(install / "Cartscope CMD.exe"), L"1.0.0.4") << "still in place after the failed rename";
   EXPECT_EQ(fileVersion(install / "Cartscope.dll"), L"1.0.0.5");
   EXPECT_EQ(cleanups, 1) << "the old copies are left for the clean-up";
@@ -316,4 +329,187 @@ TEST_F(UpdaterTest, FilesThatCannotBeCreatedAreReported) {
   setup.dataFolder.reset();
   runUpdateCommand(false, false, setup);
   EXPECT_EQ(boxes.at(1), L"\nDatabase:\tCan't get Data-Path");
+}
+
+// Hostile update servers: each ends within the (shortened) limits, in the
+// ordinary failure path, with nothing installed.
+
+namespace {
+
+std::string readText(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Seconds a call takes.
+template <class Call>
+double secondsOf(Call call) {
+  const ULONGLONG start = GetTickCount64();
+  call();
+  return static_cast<double>(GetTickCount64() - start) / 1000.0;
+}
+
+// Far below the default limits (a minute without progress) and far above the
+// shortened ones of these tests (two seconds): a run that ends in between was
+// ended by the limits under test, not by the test's own time-out.
+constexpr double kWithinLimits = 40.0;
+
+const std::wstring kVersionFileError = L"Database Update ERROR\n\nCan't get Version-Info!";
+
+}  // namespace
+
+TEST_F(UpdaterTest, AVersionFileThatCannotBeHadIsAnErrorNeverUpToDate) {
+  writeText(www / "version.txt", std::string("database:13\r\n") + std::string(70 * 1024, '#'));  // over 64 KiB
+  const std::string base = setup.server;
+  for (const std::string& server : {base + "/silent", base + "/trickle", base + "/loop", base + "/missing", base}) {
+    SCOPED_TRACE(server);
+    setup.server = server;
+    boxes.clear();
+    EXPECT_LT(secondsOf([&] { runUpdateCommand(false, false, setup); }), kWithinLimits);
+    EXPECT_EQ(boxes, std::vector<std::wstring>{kVersionFileError});
+  }
+  EXPECT_EQ(cartscope::databaseVersion((data / "nds-rom.dat").u16string(), true), 12);
+
+  // Quiet when automatic, and still nothing installed.
+  setup.server = base + "/missing";
+  boxes.clear();
+  runUpdateCommand(true, false, setup);
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(g_balloons.empty());
+
+  // The check as a whole is bounded too, however the server keeps it alive.
+  setup.server = base + "/trickle";
+  setup.versionFileLimits.lowSpeedBytesPerSecond = 1;  // one byte a second is fast enough now
+  setup.versionFileLimits.totalSeconds = 3;
+  boxes.clear();
+  EXPECT_LT(secondsOf([&] { runUpdateCommand(false, false, setup); }), kWithinLimits);
+  EXPECT_EQ(boxes, std::vector<std::wstring>{kVersionFileError});
+}
+
+TEST_F(UpdaterTest, HostileDownloadsInstallNothing) {
+  setup.downloadLimits.maxBytes = 1024 * 1024;  // /endless ends at a MiB here
+  const std::string base = setup.server;
+  const struct {
+    std::string path;
+    std::wstring reason;  // the start of the reason shown
+  } cases[] = {
+      {"/silent", L"Operation too slow"},
+      {"/trickle", L"Operation too slow"},
+      {"/loop", L"Maximum (10) redirects followed"},
+      {"/endless", L"the answer is larger than 1048576 bytes"},
+      {"/huge?n=70000000", L"the answer is larger than 1048576 bytes"},
+      {"/Cartscope/missing.dat", L"HTTP status 404"},
+  };
+  for (const auto& hostile : cases) {
+    SCOPED_TRACE(hostile.path);
+    writeText(www / "version.txt", "database:13\r\ndatabase_url:" + base + hostile.path + "\r\n");
+    boxes.clear();
+    EXPECT_LT(secondsOf([&] { runUpdateCommand(false, false, setup); }), kWithinLimits);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].rfind(L"\nDatabase:\tUpdate failed! (" + hostile.reason, 0), 0u) << std::string(boxes[1].begin(), boxes[1].end());
+    EXPECT_EQ(cartscope::databaseVersion((data / "nds-rom.dat").u16string(), true), 12);
+    EXPECT_FALSE(fs::exists(data / "nds-rom.dat.new")) << "no partial download left behind";
+  }
+
+  // The default limit of 64 MiB, from the length the server announces.
+  setup.downloadLimits = defaultDownloadLimits();
+  writeText(www / "version.txt", "database:13\r\ndatabase_url:" + base + "/huge?n=67108865\r\n");
+  boxes.clear();
+  runUpdateCommand(false, false, setup);
+  EXPECT_EQ(boxes.at(1), L"\nDatabase:\tUpdate failed! (the answer is larger than 67108864 bytes)");
+}
+
+TEST_F(UpdaterTest, OnlyWhatWasOfferedIsInstalled) {
+  // A 32-bit library, a 64-bit program, a library of another version than
+  // offered, a database of another version than offered.
+  replaceFile(besideThisProgram(L"v1005.dll"), www / "Cartscope.dll");
+  replaceFile(besideThisProgram(L"v1005_x64.dll"), www / "Cartscope CMD.exe");
+  writeText(www / "version.txt", kAllNewer);
+  runUpdateCommand(false, false, setup);
+  EXPECT_EQ(boxes.at(1), L"\nDatabase:\tUpdate ok (v13)\nCartscope CMD.exe:\tUpdate failed! (not a 32-bit (x86) file)"
+                         L"\nCartscope.dll:\tUpdate failed! (not a 64-bit (x64) file)");
+
+  replaceFile(besideThisProgram(L"v1005_x64.dll"), www / "Cartscope.dll");
+  writeBytes(www / "nds-rom.dat", database(15));
+  writeText(www / "version.txt", "database:14\r\ndll:1.0.0.6\r\n");
+  boxes.clear();
+  runUpdateCommand(false, false, setup);
+  EXPECT_EQ(boxes.at(1), L"\nDatabase:\tUpdate failed! (its version is v15, not v14)"
+                         L"\nCartscope.dll:\tUpdate failed! (its version is v1.0.0.5, not v1.0.0.6)");
+
+  // A file that looks like a database at first but is cut short.
+  std::vector<std::uint8_t> cut = database(14);
+  cut.resize(cut.size() - 3);
+  writeBytes(www / "nds-rom.dat", cut);
+  boxes.clear();
+  runUpdateCommand(false, false, setup);
+  EXPECT_EQ(boxes.at(1).rfind(L"\nDatabase:\tUpdate failed! (not a release database", 0), 0u);
+
+  EXPECT_EQ(cartscope::databaseVersion((data / "nds-rom.dat").u16string(), true), 13);
+  EXPECT_EQ(fileVersion(install / "Cartscope CMD.exe"), L"1.0.0.4");
+  EXPECT_EQ(fileVersion(install / "Cartscope.dll"), L"1.0.0.4");
+  EXPECT_EQ(peMachineBits(install / "Cartscope.dll"), 64);
+}
+
+TEST_F(UpdaterTest, OverHttpsEndToEndWithHostNamesChecked) {
+  setup.server = environment("CARTSCOPE_TEST_HTTPS");
+  setup.trustedAuthorities = readText(environment("CARTSCOPE_TEST_CA"));
+  ASSERT_FALSE(setup.trustedAuthorities.empty());
+  writeText(www / "version.txt", kAllNewer);
+  runUpdateCommand(false, false, setup);
+  EXPECT_EQ(boxes.at(1),
+            L"\nDatabase:\tUpdate ok (v13)\nCartscope CMD.exe:\tUpdate ok (v1.0.0.5)\nCartscope.dll:\tUpdate ok (v1.0.0.5)");
+  EXPECT_EQ(fileVersion(install / "Cartscope.dll"), L"1.0.0.5");
+
+  // A certificate of the same authority, but for another host name.
+  setup.server = environment("CARTSCOPE_TEST_HTTPS_OTHER_NAME");
+  boxes.clear();
+  runUpdateCommand(false, false, setup);
+  EXPECT_EQ(boxes, std::vector<std::wstring>{kVersionFileError});
+}
+
+TEST_F(UpdaterTest, AnHttpsServerNeverLeadsToPlainHttp) {
+  const std::string http = setup.server;
+  setup.server = environment("CARTSCOPE_TEST_HTTPS");
+  setup.trustedAuthorities = readText(environment("CARTSCOPE_TEST_CA"));
+  // A plain link in the version file, and a redirect to plain HTTP.
+  writeText(www / "version.txt", "database:13\r\ndatabase_url:" + http + "/Cartscope/nds-rom.dat\r\ndll:1.0.0.5\r\ndll_url:" +
+                                     setup.server + "/goto?to=" + http + "/Cartscope/Cartscope.dll\r\n");
+  runUpdateCommand(false, false, setup);
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[1].rfind(L"\nDatabase:\tUpdate failed! (refused to fetch " + std::wstring(http.begin(), http.end()), 0), 0u);
+  EXPECT_NE(boxes[1].find(L"\nCartscope.dll:\tUpdate failed! ("), std::wstring::npos);
+  for (const std::string& request : requests()) {
+    EXPECT_NE(request, "/Cartscope/nds-rom.dat") << "nothing is fetched over plain HTTP";
+    EXPECT_EQ(request.rfind("/Cartscope/Cartscope.dll", 0), std::string::npos) << "the redirect is not followed";
+  }
+  EXPECT_EQ(cartscope::databaseVersion((data / "nds-rom.dat").u16string(), true), 12);
+  EXPECT_EQ(fileVersion(install / "Cartscope.dll"), L"1.0.0.4");
+}
+
+TEST_F(UpdaterTest, AFileThatExistsButCannotBeReadIsNeverReplacedByAFirstInstallation) {
+  writeText(www / "version.txt", "dll:1.0.0.5\r\n");
+  const std::string before = readText(install / "Cartscope.dll");
+  {
+    // Held without sharing: the updater cannot read it and takes it for missing.
+    const std::unique_ptr<void, decltype(&CloseHandle)> held(
+        CreateFileW((install / "Cartscope.dll").wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), &CloseHandle);
+    ASSERT_NE(held.get(), INVALID_HANDLE_VALUE);
+    runUpdateCommand(false, false, setup);
+  }
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[1].rfind(L"\nCartscope.dll:\tCan't create \"", 0), 0u);
+  EXPECT_EQ(readText(install / "Cartscope.dll"), before) << "not truncated, not replaced";
+}
+
+TEST(UpdateServer, TheElevatedRunIgnoresTheEnvironment) {
+  const std::string built = updateServer(true);
+  EXPECT_EQ(built.rfind("https://", 0), 0u) << built;
+  SetEnvironmentVariableA("CARTSCOPE_UPDATE_SERVER", "http://localhost:9/elsewhere");
+  _putenv("CARTSCOPE_UPDATE_SERVER=http://localhost:9/elsewhere");
+  EXPECT_EQ(updateServer(true), built) << "an administrator's process is not steered by a user's environment";
+  EXPECT_EQ(updateServer(false), "http://localhost:9/elsewhere") << "the test hook of this build";
+  _putenv("CARTSCOPE_UPDATE_SERVER=");
+  SetEnvironmentVariableA("CARTSCOPE_UPDATE_SERVER", nullptr);
+  EXPECT_EQ(updateServer(false), built);
 }

@@ -86,3 +86,11 @@ TEST(VersionResource, NoFileOrNoResourceLeavesEverythingEmpty) {
   EXPECT_EQ(info.fileVersionText(), L"");
   EXPECT_EQ(info.fixedInfo.dwFileVersionMS, 0u);
 }
+
+TEST(VersionResource, StringsEndAtTheLengthTheSystemReports) {
+  // The entry says seven characters; the text stored goes on without a zero.
+  CFileVersionInfo info;
+  ASSERT_TRUE(info.loadFromFile(besideThisProgram(L"unterminated.dll"), 0x0409));
+  EXPECT_EQ(info.fixedInfo.dwSignature, 0xFEEF04BDu);
+  EXPECT_EQ(info.fileVersionText(), L"1.0.0.5");
+}
