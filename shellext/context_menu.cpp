@@ -69,6 +69,16 @@ void moveFiles(HWND owner, std::wstring from, std::wstring to) {
     SHFileOperationW(&operation);
 }
 
+// The system's text for an error code, without its closing line break.
+std::wstring systemErrorText(DWORD error) {
+    wchar_t text[512] = {};
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, 512,
+                                  nullptr);
+    while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' ')) --length;
+    if (length == 0) return L"Error " + std::to_wstring(error);
+    return std::wstring(text, length);
+}
+
 }  // namespace
 
 HBITMAP CFileIconExt::menuBitmap(int icon) {
@@ -274,28 +284,34 @@ void CFileIconExt::renameSelection(HWND owner, unsigned language) const {
     if (!from.empty() && !to.empty()) moveFiles(owner, from, to);
 }
 
-void CFileIconExt::startProgram(const wchar_t* command) {
+void CFileIconExt::startProgram(HWND owner, const wchar_t* command) {
     std::wstring commandLine = std::wstring(L" /command:") + command;
+    std::wstring pathFile;
     if (!selection_.empty()) {
         const DWORD length = GetTempPathW(0, nullptr);
         std::wstring folder(length + 1, L'\0');
         GetTempPathW(length + 1, folder.data());
-        std::wstring name(length + 100, L'\0');
-        if (!GetTempFileNameW(folder.c_str(), L"nds.tmp", 0, name.data())) name[0] = L'\0';
-        name.resize(wcslen(name.c_str()));
-        if (!name.empty()) {
-            HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (file != INVALID_HANDLE_VALUE) {
+        pathFile.assign(length + 100, L'\0');
+        if (!GetTempFileNameW(folder.c_str(), L"nds.tmp", 0, pathFile.data())) pathFile[0] = L'\0';
+        pathFile.resize(wcslen(pathFile.c_str()));
+        if (!pathFile.empty()) {
+            const UniqueHandle file(
+                CreateFileW(pathFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (file.get() != INVALID_HANDLE_VALUE) {
                 std::u16string content;
                 for (const auto& path : selection_) content += path + u'\0';
                 DWORD written = 0;
-                WriteFile(file, content.data(), static_cast<DWORD>(content.size() * sizeof(char16_t)), &written, nullptr);
-                CloseHandle(file);
+                WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size() * sizeof(char16_t)), &written, nullptr);
             }
         }
-        commandLine += L" /pathfile:\"" + name + L"\"";
+        commandLine += L" /pathfile:\"" + pathFile + L"\"";
     }
-    startCommandProgram(std::move(commandLine));
+    const DWORD error = startCommandProgram(std::move(commandLine));
+    if (error == ERROR_SUCCESS) return;
+    // Nobody will read the path file now; the user learns why nothing happens.
+    if (!pathFile.empty()) DeleteFileW(pathFile.c_str());
+    const std::wstring text = commandProgramPath() + L"\n" + systemErrorText(error);
+    MessageBoxW(owner, text.c_str(), L"Cartscope", MB_OK | MB_ICONERROR);
 }
 
 HRESULT CFileIconExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
@@ -312,14 +328,14 @@ HRESULT CFileIconExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
         else if (action == UntrimOne) editWithRetry(owner, false);
         else if (action >= RenameFirst && action < RenameFirst + kMaxRenameItems) renameOne(owner, action - RenameFirst);
         else if (action >= LanguageFirst && action < LanguageFirst + 6) renameSelection(owner, static_cast<unsigned>(action - LanguageFirst));
-        else if (action == TrimSelection) startProgram(L"trim");
-        else if (action == UntrimSelection) startProgram(L"untrim");
+        else if (action == TrimSelection) startProgram(owner, L"trim");
+        else if (action == UntrimSelection) startProgram(owner, L"untrim");
         else if (action == Settings) {
             selection_.clear();
-            startProgram(L"settings");
+            startProgram(owner, L"settings");
         } else if (action == Info) {
             selection_.clear();
-            startProgram(L"info");
+            startProgram(owner, L"info");
         }
         return S_OK;
     });

@@ -6,6 +6,7 @@
 
 #include "file_icon_ext.h"
 #include "guids.h"
+#include "shell_util.h"
 
 namespace cartscope::shell {
 
@@ -68,17 +69,22 @@ std::wstring modulePath() {
     }
 }
 
-bool startCommandProgram(std::wstring commandLine) {
-    std::wstring program = modulePath();
-    program = program.substr(0, program.find_last_of(L'\\') + 1) + L"Cartscope CMD.exe";
+std::wstring commandProgramPath() {
+    const std::wstring library = modulePath();
+    return library.substr(0, library.find_last_of(L'\\') + 1) + L"Cartscope CMD.exe";
+}
+
+DWORD startCommandProgram(std::wstring commandLine) {
+    const std::wstring program = commandProgramPath();
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        const DWORD error = GetLastError();
+        return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+    }
+    const UniqueHandle thread(process.hThread), started(process.hProcess);
+    return ERROR_SUCCESS;
 }
 
 bool& perUserRegistration() { return g_perUser; }

@@ -12,9 +12,11 @@ HMODULE moduleHandle();
 void setModuleHandle(HMODULE module);
 // Full path of the library (the buffer grows by 260 units until it fits).
 std::wstring modulePath();
-// Starts "Cartscope CMD.exe" from the library's folder with the command line
-// (which begins with a blank); does not wait. False when it did not start.
-bool startCommandProgram(std::wstring commandLine);
+// Full path of "Cartscope CMD.exe" in the library's folder.
+std::wstring commandProgramPath();
+// Starts that program with the command line (which begins with a blank); does
+// not wait. ERROR_SUCCESS when it started, else the system's error code.
+DWORD startCommandProgram(std::wstring commandLine);
 // Switched on by per-user installation; stays on while the library is loaded.
 bool& perUserRegistration();
 

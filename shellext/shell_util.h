@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <new>
 
 namespace cartscope::shell {
@@ -18,6 +19,14 @@ inline HRESULT guarded(Body&& body) noexcept {
         return E_FAIL;
     }
 }
+
+// Owns a kernel handle (null or INVALID_HANDLE_VALUE: none) and closes it.
+struct HandleCloser {
+    void operator()(HANDLE handle) const {
+        if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
 // The Windows version as major * 256 + minor, asked once per process.
 inline unsigned windowsVersion() {

@@ -24,6 +24,7 @@ bool checkUpdateTrigger(std::int64_t now, const UpdateTriggerSources& sources) {
     if (now <= g_cachedLastUpdate.load() + kDay) return false;
     std::int64_t launched = g_lastLaunch.load();
     if (now <= launched + kRelaunchPause) return false;
+    if (!sources.interactive()) return false;
     if (sources.mode() != UpdateMode::OnFolderOpen) return false;
     const auto lastUpdate = static_cast<std::int64_t>(sources.lastUpdate());
     g_cachedLastUpdate.store(lastUpdate);
@@ -39,8 +40,18 @@ void runUpdateTrigger() {
         [] { return updateMode(); },
         [] { return readSettingQword(kLastUpdateValue); },
         [] { startCommandProgram(L" /command:auto_update"); },
+        [] { return interactiveProcess(); },
     };
     checkUpdateTrigger(static_cast<std::int64_t>(std::time(nullptr)), sources);
+}
+
+bool interactiveProcess() {
+    USEROBJECTFLAGS flags = {};
+    DWORD needed = 0;
+    if (!GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, &needed)) return false;
+    if (!(flags.dwFlags & WSF_VISIBLE)) return false;
+    DWORD session = 0;
+    return ProcessIdToSessionId(GetCurrentProcessId(), &session) && session != 0;
 }
 
 void resetUpdateTrigger() {

@@ -27,29 +27,47 @@ void clearUpdateState() {
     RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"settings");
 }
 
-const Library& library() {
-    static const Library loaded = [] {
-        Library l;
-        l.path = programFolder() + L"Cartscope.dll";
-        l.module = LoadLibraryW(l.path.c_str());
-        if (l.module) {
-            l.getClassObject = reinterpret_cast<decltype(l.getClassObject)>(
-                reinterpret_cast<void*>(GetProcAddress(l.module, "DllGetClassObject")));
-            l.canUnloadNow = reinterpret_cast<decltype(l.canUnloadNow)>(
-                reinterpret_cast<void*>(GetProcAddress(l.module, "DllCanUnloadNow")));
-        }
-        return l;
-    }();
-    return loaded;
+namespace {
+
+Library load(const std::wstring& path) {
+    Library l;
+    l.path = path;
+    l.module = LoadLibraryW(l.path.c_str());
+    if (l.module) {
+        l.getClassObject = reinterpret_cast<decltype(l.getClassObject)>(
+            reinterpret_cast<void*>(GetProcAddress(l.module, "DllGetClassObject")));
+        l.canUnloadNow = reinterpret_cast<decltype(l.canUnloadNow)>(
+            reinterpret_cast<void*>(GetProcAddress(l.module, "DllCanUnloadNow")));
+    }
+    return l;
 }
 
-HRESULT createObject(REFIID iid, void** object) {
-    const Library& l = library();
+HRESULT createObjectOf(const Library& l, REFIID iid, void** object) {
     if (!l.getClassObject) return E_FAIL;
     ComPtr<IClassFactory> factory;
     const HRESULT result = l.getClassObject(kClsidFileIconExt, IID_IClassFactory, factory.putVoid());
     if (FAILED(result)) return result;
     return factory->CreateInstance(nullptr, iid, object);
 }
+
+}  // namespace
+
+const Library& library() {
+    static const Library loaded = load(programFolder() + L"Cartscope.dll");
+    return loaded;
+}
+
+HRESULT createObject(REFIID iid, void** object) { return createObjectOf(library(), iid, object); }
+
+LibraryCopy::LibraryCopy(const std::wstring& folder) {
+    const std::wstring path = folder + L"Cartscope.dll";
+    if (CopyFileW((programFolder() + L"Cartscope.dll").c_str(), path.c_str(), FALSE)) library_ = load(path);
+}
+
+LibraryCopy::~LibraryCopy() {
+    if (library_.module) FreeLibrary(library_.module);
+}
+
+HRESULT LibraryCopy::createObject(REFIID iid, void** object) const { return createObjectOf(library_, iid, object); }
 
 }  // namespace cartscope::shell::testing

@@ -97,6 +97,22 @@ const Library& library();
 // A fresh object of the class, asked for `iid`.
 HRESULT createObject(REFIID iid, void** object);
 
+// Cartscope.dll copied into `folder` (ending in a backslash) and loaded from
+// there; unloaded when the copy goes, so its objects must go first.
+class LibraryCopy {
+public:
+    explicit LibraryCopy(const std::wstring& folder);
+    ~LibraryCopy();
+    LibraryCopy(const LibraryCopy&) = delete;
+    LibraryCopy& operator=(const LibraryCopy&) = delete;
+
+    bool loaded() const { return library_.getClassObject != nullptr; }
+    HRESULT createObject(REFIID iid, void** object) const;
+
+private:
+    Library library_;
+};
+
 // The folder of the running test program, ending in a backslash.
 std::wstring programFolder();
 
