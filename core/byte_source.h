@@ -31,6 +31,8 @@ public:
     // 0, or the errno value of the failed open.
     int openError() const { return openError_; }
     bool isOpen() const { return file_.isOpen(); }
+    // Which file is open, in which state.
+    bool identify(platform::FileIdentity& identity) { return file_.identify(identity) == 0; }
 
     const std::u16string& name() const override { return path_; }
     bool seek(std::uint64_t offset) override;

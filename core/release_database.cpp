@@ -38,11 +38,12 @@ Header readHeader(ByteSource& file) {
     return header;
 }
 
-// The index of one process: a copy of the file's first 8 x N bytes, kept
-// until the file changes version or N.
+// The index of one process: a copy of the first 8 x N bytes of one file,
+// kept while that very file is unchanged (its identity, version and N).
 struct IndexCache {
     bool valid = false;
     std::u16string path;
+    platform::FileIdentity identity;
     std::uint16_t version = 0;
     std::uint16_t count = 0;
     std::vector<std::uint8_t> slots;
@@ -139,44 +140,65 @@ std::optional<std::u16string> databasePath() {
 
 void useDatabaseFile(std::u16string path) { chosenDatabaseFile() = std::move(path); }
 
+namespace {
+
+enum class Lookup { NoFile, NoRecord, Found, StaleIndex };
+
+// Looks `code` up in the open database `file`: header, index and record all
+// come from this one file. The cached index serves when it was read from this
+// file as it is now; otherwise it is read anew when `mayReload` (the caller
+// holds the write lock), else the answer is StaleIndex.
+Lookup lookUpIn(FileSource& file, const std::u16string& path, std::string_view code, bool mayReload, Release& release) {
+    const Header header = readHeader(file);
+    platform::FileIdentity identity;
+    if (!file.identify(identity)) return Lookup::NoFile;
+    IndexCache& cache = indexCache();
+    const bool current = cache.valid && cache.path == path && cache.identity == identity && cache.version == header.version &&
+                         cache.count == header.count;
+    if (header.count == 0) return Lookup::NoRecord;
+    if (!current) {
+        if (!mayReload) return Lookup::StaleIndex;
+        cache = IndexCache{};
+        std::vector<std::uint8_t> slots;
+        // An index that does not fit in the file is no index.
+        if (!readIndex(file, header, slots)) return Lookup::NoRecord;
+        cache.slots = std::move(slots);
+        cache.path = path;
+        cache.identity = identity;
+        cache.version = header.version;
+        cache.count = header.count;
+        cache.valid = true;
+    }
+    const auto offset = findSlot(cache.slots, header.count, releaseKey(code));
+    if (!offset) return Lookup::NoRecord;
+    return readRecord(file, *offset, release) == RecordState::Found ? Lookup::Found : Lookup::NoRecord;
+}
+
+}  // namespace
+
 bool lookUpRelease(RomInfo& rom, RomLoadFlags flags, std::u16string_view pattern) {
     const auto path = databasePath();
     if (!path) return false;
 
-    Header header;
+    // Under a reader's lock while the cached index fits the file; a file that
+    // changed is looked up again under the write lock, which the cache is only
+    // replaced under (no reader of this process uses it meanwhile).
+    Release release;
+    Lookup result;
     {
         DatabaseReadLock lock;
         FileSource file(*path);
         if (!file.isOpen()) return false;
-        header = readHeader(file);
+        result = lookUpIn(file, *path, codeOf(rom), false, release);
     }
-
-    IndexCache& cache = indexCache();
-    const bool current = cache.valid && cache.version == header.version && cache.count == header.count && cache.path == *path;
-    if (header.count != 0 && !current) {
+    if (result == Lookup::StaleIndex) {
         DatabaseWriteLock lock;
-        cache = IndexCache{};
         FileSource file(*path);
         if (!file.isOpen()) return false;
-        std::vector<std::uint8_t> slots;
-        // An index that does not fit in the file is no index.
-        if (readIndex(file, header, slots)) {
-            cache.slots = std::move(slots);
-            cache.version = header.version;
-            cache.count = header.count;
-            cache.path = *path;
-            cache.valid = true;
-        }
+        result = lookUpIn(file, *path, codeOf(rom), true, release);
     }
-    if (!cache.valid) return true;
-
-    DatabaseReadLock lock;
-    FileSource file(*path);
-    if (!file.isOpen()) return false;
-    const auto offset = findSlot(cache.slots, header.count, releaseKey(codeOf(rom)));
-    if (!offset) return true;
-    Release release;
-    if (readRecord(file, *offset, release) != RecordState::Found) return true;
+    if (result == Lookup::NoFile) return false;
+    if (result != Lookup::Found) return true;
 
     rom.romCode = widen(release.fields[0]);
     rom.name = widen(release.fields[1]);

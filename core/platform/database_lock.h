@@ -1,12 +1,14 @@
 // Orders the readers and the writer of the release database across all
-// processes of the user: up to 20 readers at once; a writer excludes them all.
+// processes of the user: readers share, a writer excludes them all. Windows
+// uses named semaphores (20 reader slots); POSIX systems a flock(2) lock file
+// in the data folder, which the kernel lets go when a holder dies.
 #pragma once
 
 namespace cartscope::platform {
 
 constexpr int kDatabaseReaderSlots = 20;
 
-// One reader slot, held for the lifetime of the object. When the semaphore
+// One reader's share, held for the lifetime of the object. When the lock
 // cannot be had, the reader goes on without it.
 class DatabaseReadLock {
 public:
@@ -19,8 +21,8 @@ private:
     void* read_ = nullptr;
 };
 
-// The writer's lock: the write semaphore, then all reader slots. Held for the
-// lifetime of the object. When the write semaphore cannot be had, nothing is
+// The writer's lock (on Windows the write semaphore, then all reader slots).
+// Held for the lifetime of the object. When it cannot be had, nothing is
 // taken.
 class DatabaseWriteLock {
 public:

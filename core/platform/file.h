@@ -8,6 +8,21 @@
 
 namespace cartscope::platform {
 
+// What tells an open file from every other, and one state of it from the
+// next: its volume and number there (device and inode, or volume serial and
+// file index), its length and the time of its last write.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;  // in the platform's finest unit
+
+    bool operator==(const FileIdentity& other) const {
+        return volume == other.volume && index == other.index && size == other.size && modified == other.modified;
+    }
+    bool operator!=(const FileIdentity& other) const { return !(*this == other); }
+};
+
 class File {
 public:
     enum class Mode {
@@ -42,6 +57,8 @@ public:
     int write(const void* buffer, std::size_t count);
     // Sets the file's length; a longer file is filled with zero bytes.
     int resize(std::uint64_t length);
+    // The identity of the open file; returns 0 or an errno value.
+    int identify(FileIdentity& identity);
     // Closes the file; returns 0 or the errno value of the close.
     int close();
 

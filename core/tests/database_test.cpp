@@ -11,6 +11,7 @@
 #ifdef _WIN32
 #include <process.h>
 #else
+#include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
 #endif
@@ -153,6 +154,27 @@ TEST_F(DatabaseTest, ReplacedFileIsReadAgain) {
     EXPECT_EQ(lookUp("CCCE").name, u"More");
 }
 
+// A file replaced by another of the same version and N, whose records lie
+// elsewhere, is not read through the index of the one before.
+TEST_F(DatabaseTest, AReplacementOfTheSameVersionAndSizeIsReadAgain) {
+    const auto alpha = database(5, {release("AAAE", "Alpha Game"), release("KSCE", "Kid Scene")});
+    const auto swapped = database(5, {release("AAAE", "Kid Scene"), release("KSCE", "Alpha Game")});
+    ASSERT_EQ(alpha.size(), swapped.size());
+    writeDatabase(alpha);
+    EXPECT_EQ(lookUp("KSCE").name, u"Kid Scene");
+
+    // Moved into place, as the updater and the command line replace it.
+    const std::u16string fresh = dir.file("nds-rom.dat.new");
+    cartscope::testing::writeFile(fresh, swapped);
+    std::filesystem::rename(std::filesystem::path(fresh), std::filesystem::path(dbPath));
+    EXPECT_EQ(lookUp("KSCE").name, u"Alpha Game");
+    EXPECT_EQ(lookUp("AAAE").name, u"Kid Scene");
+
+    // Written over in place, a longer one.
+    writeDatabase(database(5, {release("AAAE", "Alpha Game, extended"), release("KSCE", "Kid Scene")}));
+    EXPECT_EQ(lookUp("KSCE").name, u"Kid Scene");
+}
+
 TEST_F(DatabaseTest, DamagedDatabasesAreRefusedSafely) {
     const auto good = database(5, {release("AAAE", "Game", "0123ABCD")});
     const std::uint32_t record = get32(good, 12);
@@ -272,14 +294,15 @@ TEST_F(DatabaseTest, WriterRoundTripsAndRefusesWhatTheFormatCannotHold) {
 namespace {
 
 // Starts the lock holder; gives its process handle or pid.
-long startLockHolder(const std::string& mode, const std::string& ready, const std::string& done) {
+long startLockHolder(const std::string& mode, const std::string& ready, const std::string& done,
+                     const std::string& milliseconds = "700") {
     const std::string program = std::string(".") + (char)std::filesystem::path::preferred_separator + LOCK_HOLDER;
 #ifdef _WIN32
-    return static_cast<long>(_spawnl(_P_NOWAIT, program.c_str(), program.c_str(), mode.c_str(), "700", ready.c_str(),
+    return static_cast<long>(_spawnl(_P_NOWAIT, program.c_str(), program.c_str(), mode.c_str(), milliseconds.c_str(), ready.c_str(),
                                      done.c_str(), nullptr));
 #else
     pid_t pid = -1;
-    const char* argv[] = {program.c_str(), mode.c_str(), "700", ready.c_str(), done.c_str(), nullptr};
+    const char* argv[] = {program.c_str(), mode.c_str(), milliseconds.c_str(), ready.c_str(), done.c_str(), nullptr};
     if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) return -1;
     return pid;
 #endif
@@ -328,6 +351,33 @@ TEST(DatabaseLock, ProcessesWaitForEachOther) {
 }
 
 #ifndef _WIN32
+
+// A holder that is killed gives its lock back: after twenty readers and a
+// writer killed while holding it, a writer still gets in.
+TEST(DatabaseLock, AKilledHolderLetsGo) {
+    TempDir dir;
+    for (int round = 0; round < 21; ++round) {
+        const auto ready = dir.path() / ("held" + std::to_string(round));
+        const long reader = startLockHolder(round < 20 ? "read" : "write", ready.string(), (dir.path() / "never").string(), "60000");
+        ASSERT_GT(reader, 0);
+        const bool holds = waitForFile(ready);
+        kill(static_cast<pid_t>(reader), SIGKILL);
+        waitpid(static_cast<pid_t>(reader), nullptr, 0);
+        ASSERT_TRUE(holds) << "round " << round << ": the lock could not be had";
+    }
+    const auto ready = dir.path() / "writer.ready", done = dir.path() / "writer.done";
+    const long writer = startLockHolder("write", ready.string(), done.string(), "0");
+    ASSERT_GT(writer, 0);
+    int status = -1;
+    for (int i = 0; i < 1000 && waitpid(static_cast<pid_t>(writer), &status, WNOHANG) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool ended = std::filesystem::exists(done);
+    if (!ended) {
+        kill(static_cast<pid_t>(writer), SIGKILL);
+        waitpid(static_cast<pid_t>(writer), nullptr, 0);
+    }
+    EXPECT_TRUE(ended) << "the writer still waits for readers that are gone";
+}
 
 namespace {
 

@@ -89,6 +89,16 @@ int File::resize(std::uint64_t length) {
     return 0;
 }
 
+int File::identify(FileIdentity& identity) {
+    struct stat st;
+    if (fstat(fd_, &st) != 0) return lastError_ = errno;
+    identity.volume = static_cast<std::uint64_t>(st.st_dev);
+    identity.index = static_cast<std::uint64_t>(st.st_ino);
+    identity.size = static_cast<std::uint64_t>(st.st_size);
+    identity.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    return 0;
+}
+
 int File::close() {
     if (fd_ < 0) return 0;
     const int result = ::close(fd_);

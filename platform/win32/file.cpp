@@ -8,6 +8,7 @@
 #include <io.h>
 #include <share.h>
 #include <sys/stat.h>
+#include <windows.h>
 
 namespace cartscope::platform {
 
@@ -87,6 +88,18 @@ int File::write(const void* buffer, std::size_t count) {
 int File::resize(std::uint64_t length) {
     const errno_t error = _chsize_s(fd_, static_cast<__int64>(length));
     return error == 0 ? 0 : (lastError_ = error);
+}
+
+int File::identify(FileIdentity& identity) {
+    BY_HANDLE_FILE_INFORMATION information;
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd_));
+    if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &information)) return lastError_ = EIO;
+    identity.volume = information.dwVolumeSerialNumber;
+    identity.index = static_cast<std::uint64_t>(information.nFileIndexHigh) << 32 | information.nFileIndexLow;
+    identity.size = static_cast<std::uint64_t>(information.nFileSizeHigh) << 32 | information.nFileSizeLow;
+    identity.modified = static_cast<std::int64_t>(static_cast<std::uint64_t>(information.ftLastWriteTime.dwHighDateTime) << 32 |
+                                                  information.ftLastWriteTime.dwLowDateTime);
+    return 0;
 }
 
 int File::close() {
