@@ -10,6 +10,12 @@ prefix=$1
 shift
 
 export WINEPREFIX=$prefix
+# Wine makes Unix file names from Unicode ones through the locale's character
+# set: without a UTF-8 locale a name such as "ゲーム.nds" cannot be created.
+# So Wine always gets the same locale, whatever the caller has (or lacks):
+# C.UTF-8, which every Debian 12 has. LC_ALL, which wins over LANG and the
+# single LC_* categories, is set to it as well.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko installer, no menu entries on the host.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}

@@ -1,5 +1,7 @@
 #include "log_dialog.h"
 
+#include <cwchar>
+
 #include "resources/resource.h"
 #include "rom_edit.h"
 
@@ -11,6 +13,19 @@ constexpr UINT_PTR kReapTimer = 101;
 constexpr UINT kAboutCommand = 0x10;
 
 std::wstring wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
+
+#ifdef CARTSCOPE_TEST_HOOKS
+// A seam for the tests, whose Cancel would otherwise race with the worker:
+// CARTSCOPE_TEST_HOLD_FOR_CANCEL_AT=N makes the worker wait, once it has taken
+// up the N-th file (counted from 1; its log line written), until Cancel has
+// been pressed before it changes that file. 0 when not asked for.
+int fileHeldForCancel() {
+    wchar_t value[16] = {};
+    const DWORD length = GetEnvironmentVariableW(L"CARTSCOPE_TEST_HOLD_FOR_CANCEL_AT", value, 16);
+    if (length == 0 || length >= 16) return 0;
+    return static_cast<int>(std::wcstol(value, nullptr, 10));
+}
+#endif
 
 }  // namespace
 
@@ -54,6 +69,9 @@ unsigned CCartscopeCMDDlg::batch() {
     m_title.setText(trim ? L"Trim" : L"UnTrim");
     const int count = static_cast<int>(m_roms.size());
     m_progress.setRange32(0, count);
+#ifdef CARTSCOPE_TEST_HOOKS
+    const int heldFile = fileHeldForCancel();
+#endif
     for (int i = 1; i <= count; ++i) {
         const RomInfo& rom = m_roms[static_cast<std::size_t>(i - 1)];
         m_counter.setText(std::to_wstring(i) + L" from " + std::to_wstring(count));
@@ -63,6 +81,9 @@ unsigned CCartscopeCMDDlg::batch() {
 
         std::wstring status = L"\t--> done";
         appendLog(prefix + wide(rom.fileName) + L"\r\n");
+#ifdef CARTSCOPE_TEST_HOOKS
+        while (i == heldFile && !m_cancelRequested) Sleep(10);
+#endif
         EditStatus outcome = EditStatus::Done;
         const int error = trim ? trimRom(rom, OpenOrder::OpenFirst, &outcome) : untrimRom(rom, OpenOrder::OpenFirst);
         if (outcome == EditStatus::AlreadyTrimmed) status = L"\t--> already trimed";

@@ -4,13 +4,18 @@
 
 #include <chrono>
 #include <memory>
+#include <string>
 #include <thread>
+#include <utility>
 
 #include "gui_driver.h"
 
 namespace cartscope::gui_testing {
 
 namespace {
+
+// Read by the program's worker (log_dialog.cpp).
+constexpr wchar_t kHoldForCancelAt[] = L"CARTSCOPE_TEST_HOLD_FOR_CANCEL_AT";
 
 // Dialog item ids of the program's windows.
 constexpr int kLogEdit = 1004;
@@ -69,6 +74,12 @@ std::vector<std::wstring> readAboutBox(HWND logDialog, DWORD process) {
 
 }  // namespace
 
+HoldForCancelAt::HoldForCancelAt(int file) {
+    SetEnvironmentVariableW(kHoldForCancelAt, std::to_wstring(file).c_str());
+}
+
+HoldForCancelAt::~HoldForCancelAt() { SetEnvironmentVariableW(kHoldForCancelAt, nullptr); }
+
 ProgramRun driveProgram(HANDLE process, const DriveOptions& options) {
     ProgramRun run;
     const DWORD id = GetProcessId(process);
@@ -88,9 +99,14 @@ ProgramRun driveProgram(HANDLE process, const DriveOptions& options) {
         }
         if (!found.logDialog) continue;
         run.sawLog = true;
-        run.log = windowText(GetDlgItem(found.logDialog, kLogEdit));
         HWND button = GetDlgItem(found.logDialog, IDCANCEL);
-        run.buttonText = windowText(button);
+        std::wstring log = windowText(GetDlgItem(found.logDialog, kLogEdit));
+        std::wstring buttonText = windowText(button);
+        // The texts count only when the dialog is still shown after they were
+        // read: one that is being closed (hidden first) may give empty texts.
+        if (!IsWindowVisible(found.logDialog)) continue;
+        run.log = std::move(log);
+        run.buttonText = std::move(buttonText);
         if (options.pressEnterWhileRunning && !pressedEnter && run.buttonText != L"Close") {
             // What the dialog manager sends for Enter in a dialog without a
             // default button.

@@ -32,6 +32,19 @@ struct DriveOptions {
     int seconds = 60;
 };
 
+// While it exists, a program started from this process (of a build with
+// CARTSCOPE_TEST_HOOKS) waits, once it has taken up the `file`-th file of its
+// batch (counted from 1; its log line written), until Cancel has been
+// pressed, and only then changes that file. So Cancel always comes while that
+// file is in hand, however slow or fast the machine.
+class HoldForCancelAt {
+public:
+    explicit HoldForCancelAt(int file);
+    ~HoldForCancelAt();
+    HoldForCancelAt(const HoldForCancelAt&) = delete;
+    HoldForCancelAt& operator=(const HoldForCancelAt&) = delete;
+};
+
 // Drives the process until it ends or the time is up (then it is terminated).
 // `process` needs SYNCHRONIZE and PROCESS_TERMINATE rights.
 ProgramRun driveProgram(HANDLE process, const DriveOptions& options = {});

@@ -165,12 +165,16 @@ TEST_F(MenuToProgram, AFileThatCannotBeWrittenKeepsTheLogOpen) {
 }
 
 TEST_F(MenuToProgram, CancelDuringTheSecondOfFive) {
-    // Large cards, so that untrimming one takes a while (512 bytes a write).
-    RomSpec card;
-    card.usedSize = 0x1000000;  // 16 MiB card
+#ifndef CARTSCOPE_TEST_HOOKS
+    GTEST_SKIP() << "built without the test hooks: Cancel would race with the program's worker";
+#endif
+    RomSpec card = untrimmed();
     card.fileSize = 0x2000;
     std::vector<std::wstring> roms;
     for (const char* name : {"1.nds", "2.nds", "3.nds", "4.nds", "5.nds"}) roms.push_back(put(name, card));
+    // The program holds at the second file until Cancel has been pressed (the
+    // library starts it with this process's environment).
+    const HoldForCancelAt hold(2);
     invoke(roms, kUntrimSelection);
     DriveOptions options;
     options.cancelWhenLogNames = L"2.nds";
@@ -178,8 +182,8 @@ TEST_F(MenuToProgram, CancelDuringTheSecondOfFive) {
     EXPECT_TRUE(run.ended) << "closes by itself: no file failed";
     EXPECT_EQ(run.log.rfind(L"untrim:\t1.nds\r\n\t--> done\r\nuntrim:\t2.nds\r\n", 0), 0u) << "as last seen";
     EXPECT_EQ(run.log.find(L"3.nds"), std::wstring::npos);
-    EXPECT_EQ(std::filesystem::file_size(roms[0]), 0x1000000u);
-    EXPECT_EQ(std::filesystem::file_size(roms[1]), 0x1000000u) << "the file in hand is finished";
+    EXPECT_EQ(std::filesystem::file_size(roms[0]), 0x8000u);
+    EXPECT_EQ(std::filesystem::file_size(roms[1]), 0x8000u) << "the file in hand is finished";
     for (std::size_t i = 2; i < roms.size(); ++i) EXPECT_EQ(std::filesystem::file_size(roms[i]), 0x2000u) << i;
 }
 
