@@ -70,7 +70,12 @@ int trimRom(const RomInfo& rom, OpenOrder order, EditStatus* status) {
 
     File file;
     if (int error = file.open(rom.path, File::Mode::ReadWrite)) return error;
-    if (order == OpenOrder::OpenFirst && rom.fileSize == rom.trimmedSize) {
+    // A trim only ever cuts: a file that is not longer than its trimmed size
+    // (homebrew that ends at its used size, a used size within 512 bytes of
+    // the card, a header that claims more than the file holds) stays as it is.
+    std::uint64_t length = 0;
+    if (int error = file.seekEnd(length)) return finish(file, error);
+    if (length <= rom.trimmedSize) {
         if (status) *status = EditStatus::AlreadyTrimmed;
         return finish(file, 0);
     }

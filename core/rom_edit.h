@@ -22,8 +22,9 @@ enum class EditStatus { Done, AlreadyTrimmed };
 
 // Cuts the file to `trimmedSize`. Nothing is cut unless every byte beyond
 // `trimmedSize` is padding (all 0xFF or all 0x00); then TrimWouldCutData.
-// With OpenFirst a file shorter than `trimmedSize` is lengthened with zero
-// bytes, and a file of exactly `trimmedSize` gives AlreadyTrimmed.
+// A file that is not longer than `trimmedSize` is never changed (a trim
+// never lengthens): it gives AlreadyTrimmed. With TestFirst a file shorter
+// than its card is left alone without being opened.
 // Returns 0 or an errno value (or TrimWouldCutData).
 int trimRom(const RomInfo& rom, OpenOrder order = OpenOrder::TestFirst, EditStatus* status = nullptr);
 

@@ -254,8 +254,16 @@ HRESULT CFileIconExt::GetCommandString(UINT_PTR, UINT, UINT*, CHAR*, UINT) { ret
 
 void CFileIconExt::editWithRetry(HWND owner, bool trim) const {
     for (;;) {
-        const int error = trim ? trimRom(rom_) : untrimRom(rom_);
-        if (error == 0) return;
+        EditStatus outcome = EditStatus::Done;
+        const int error = trim ? trimRom(rom_, OpenOrder::TestFirst, &outcome) : untrimRom(rom_);
+        if (error == 0) {
+            // Nothing to cut: a trim never makes a file longer.
+            if (outcome == EditStatus::AlreadyTrimmed) {
+                const std::wstring text = wide(rom_.fileName) + L"\nalready trimmed";
+                MessageBoxW(owner, text.c_str(), L"Cartscope", MB_OK | MB_ICONINFORMATION);
+            }
+            return;
+        }
         std::wstring text = wide(rom_.fileName) + L"\n" + wide(editErrorText(error).substr(0, 511));
         if (MessageBoxW(owner, text.c_str(), L"Cartscope", MB_ABORTRETRYIGNORE | MB_ICONWARNING) != IDRETRY) return;
     }

@@ -124,20 +124,35 @@ TEST_F(RomEditTest, ShellFormLeavesTrimmedFilesAlone) {
     EXPECT_EQ(untrimRom(full, OpenOrder::TestFirst), 0);
 }
 
-TEST_F(RomEditTest, ProgramFormReportsAlreadyTrimmedAndLengthensShortFiles) {
-    RomInfo info = put(rom(0x5000, 0x5200));
-    EditStatus status = EditStatus::Done;
-    ASSERT_EQ(trimRom(info, OpenOrder::OpenFirst, &status), 0);
-    EXPECT_EQ(status, EditStatus::AlreadyTrimmed);
-    EXPECT_EQ(bytes(), original);
-
-    info = put(rom(0x5000, 0x5100));
+TEST_F(RomEditTest, NoTrimEverLengthensAFile) {
+    const struct {
+        const char* what;
+        RomSpec card;
+    } cases[] = {
+        {"exactly the trimmed size", rom(0x5000, 0x5200)},
+        {"ends at its used size (homebrew)", rom(0x5000, 0x5000)},
+        {"shorter than its trimmed size", rom(0x5000, 0x5100)},
+        {"the card's size, used to within 512 bytes of it", rom(0x10000 - 100, 0x10000)},
+        {"16 KiB whose header claims 2 GiB", rom(0x7FFFF000, 0x4000)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const OpenOrder order : {OpenOrder::TestFirst, OpenOrder::OpenFirst}) {
+            RomInfo info = put(c.card);
+            EditStatus status = EditStatus::Done;
+            ASSERT_EQ(trimRom(info, order, &status), 0);
+            EXPECT_EQ(bytes(), original);
+            if (order == OpenOrder::OpenFirst || !info.isTrimmed()) {
+                EXPECT_EQ(status, EditStatus::AlreadyTrimmed);
+            }
+        }
+    }
+    // One byte past the trimmed size is still cut.
+    RomInfo info = put(rom(0x5000, 0x5201));
+    EditStatus status = EditStatus::AlreadyTrimmed;
     ASSERT_EQ(trimRom(info, OpenOrder::OpenFirst, &status), 0);
     EXPECT_EQ(status, EditStatus::Done);
-    const auto now = bytes();
-    ASSERT_EQ(now.size(), 0x5200u);
-    EXPECT_TRUE(std::equal(original.begin(), original.end(), now.begin()));
-    EXPECT_TRUE(std::all_of(now.begin() + 0x5100, now.end(), [](std::uint8_t b) { return b == 0; }));
+    EXPECT_EQ(bytes().size(), 0x5200u);
 }
 
 TEST_F(RomEditTest, UntrimPadsToTheCardAndNeverShortens) {

@@ -118,6 +118,33 @@ TEST_F(MenuGuiTest, TrimThatCannotBeDoneAsksAbortRetryIgnore) {
     DestroyMenu(menu);
 }
 
+TEST_F(MenuGuiTest, TrimOfAFileThatWouldGrowSaysAlreadyTrimmed) {
+    cartscope::testing::RomSpec card;
+    card.usedSize = 0x10000 - 100;  // "Trim ROM" at the card's size, but the trimmed size is past it
+    card.fileSize = 0x10000;
+    const auto bytes = cartscope::testing::buildRom(card);
+    const auto path = dir.path() / "Full.nds";
+    cartscope::testing::writeFile(path, bytes);
+    HMENU menu = CreatePopupMenu();
+    ASSERT_EQ(build({path.wstring()}, menu), MAKE_HRESULT(SEVERITY_SUCCESS, 0, 35));
+
+    std::wstring text;
+    std::thread driver([&] {
+        HWND box = nullptr;
+        if (!waitFor([&] { return (box = findDialog(L"Cartscope", 0xFFFF, GetCurrentProcessId())) != nullptr; })) return;
+        text = windowText(GetDlgItem(box, 0xFFFF));
+        press(GetDlgItem(box, IDOK), box);
+    });
+    CMINVOKECOMMANDINFO info = {};
+    info.cbSize = sizeof info;
+    info.lpVerb = MAKEINTRESOURCEA(33);
+    EXPECT_EQ(object->InvokeCommand(&info), S_OK);
+    driver.join();
+    EXPECT_EQ(text, L"Full.nds\nalready trimmed");
+    EXPECT_EQ(cartscope::testing::readFile(path), bytes) << "not a byte longer";
+    DestroyMenu(menu);
+}
+
 namespace {
 
 // Sets an environment variable of this process for one test.
