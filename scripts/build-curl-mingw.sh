@@ -22,27 +22,51 @@ if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 
 log() { echo "build-curl-mingw: $*" >&2; }
 
-# Source packages need a deb-src entry beside each deb entry. One is written
-# from the existing deb822 entries (same addresses, suites and keyrings).
+# Source packages need a deb-src entry beside each deb entry. They are
+# written from the existing entries (same addresses, suites and keyrings), in
+# both of apt's formats: deb822 stanzas (*.sources, as container images have
+# them) and one-line entries (sources.list, as the installer writes it).
 source_version() {
   apt-get source --print-uris curl 2>/dev/null | sed -nE "s/^'[^']*' curl_([^ ]+)\\.dsc .*/\\1/p" | head -n 1
 }
 
-version=$(source_version || true)
-if [ -z "$version" ]; then
-  entries=/etc/apt/sources.list.d/cartscope-sources.sources
-  log "adding source entries ($entries)"
+# Writes the output of a command into a file of apt's through sudo, or
+# removes the file when the command writes nothing.
+write_entries() {
+  local file=$1
+  shift
+  "$@" | $sudo tee "$file.new" >/dev/null
+  if [ -s "$file.new" ]; then $sudo mv "$file.new" "$file"; else $sudo rm -f "$file.new"; fi
+}
+
+deb822_entries() {
+  local f
   for f in /etc/apt/sources.list.d/*.sources; do
-    [ "$f" = "$entries" ] && continue
+    [ -f "$f" ] && [ "$f" != "$stanzas" ] || continue
     # Keep the stanzas of type deb, turned into deb-src.
     awk 'BEGIN { RS = ""; ORS = "\n\n" } /(^|\n)Types:([^\n]* )?deb( |\n|$)/ { sub(/Types:[^\n]*/, "Types: deb-src"); print }' "$f"
-  done | $sudo tee "$entries.new" >/dev/null
-  if [ ! -s "$entries.new" ]; then
-    $sudo rm -f "$entries.new"
-    log "no deb822 package sources found in /etc/apt/sources.list.d"
+  done
+}
+
+one_line_entries() {
+  local f
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] && [ "$f" != "$lines" ] || continue
+    sed -nE 's/^[[:space:]]*deb[[:space:]]+/deb-src /p' "$f"
+  done
+}
+
+version=$(source_version || true)
+if [ -z "$version" ]; then
+  stanzas=/etc/apt/sources.list.d/cartscope-sources.sources
+  lines=/etc/apt/sources.list.d/cartscope-sources.list
+  log "adding source entries ($stanzas, $lines)"
+  write_entries "$stanzas" deb822_entries
+  write_entries "$lines" one_line_entries
+  if [ ! -f "$stanzas" ] && [ ! -f "$lines" ]; then
+    log "no package sources found in /etc/apt"
     exit 1
   fi
-  $sudo mv "$entries.new" "$entries"
   $sudo apt-get update -qq
   version=$(source_version || true)
   if [ -z "$version" ]; then
