@@ -274,6 +274,12 @@ TEST_F(DownloaderTest, SilentAndTricklingServersAreGivenUp) {
     EXPECT_LT(secondsOf([&] { EXPECT_EQ(fetch(client, http(path)), "(failed)"); }), 40.0);
     EXPECT_EQ(client.lastError().rfind("Operation too slow", 0), 0u) << client.lastError();
   }
+  // A connection that is never accepted meets the limit for connecting.
+  limits.connectSeconds = 2;
+  client.setLimits(limits);
+  EXPECT_LT(secondsOf([&] { EXPECT_EQ(fetch(client, environment("CARTSCOPE_TEST_STALLED") + "/landing"), "(failed)"); }), 40.0);
+  EXPECT_NE(client.lastError().find("onnect"), std::string::npos) << client.lastError();
+
   // A server fast enough for the speed limit still meets the limit of the whole.
   limits.lowSpeedBytesPerSecond = 1;
   limits.totalSeconds = 3;

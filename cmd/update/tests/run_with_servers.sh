@@ -6,7 +6,9 @@
 # through CARTSCOPE_TEST_CA (the servers' own) and CARTSCOPE_TEST_OTHER_CA (an
 # authority that signed nothing here); CARTSCOPE_TEST_HTTPS_OTHER_NAME is a
 # third server on localhost whose certificate, from the same authority, names
-# another host; the folder the servers serve under
+# another host; CARTSCOPE_TEST_STALLED a port on 127.0.0.1 whose queue of
+# connections is full, so that connecting to it never completes; the folder
+# the servers serve under
 # /Cartscope/ through CARTSCOPE_TEST_WWW (its requests.log lists each request).
 set -euo pipefail
 wine_run=$1
@@ -45,8 +47,25 @@ python3 "$here/test_server.py" "$work/https.port" "$work/server.pem" "$work/serv
 pids+=($!)
 python3 "$here/test_server.py" "$work/elsewhere.port" "$work/elsewhere.pem" "$work/elsewhere.key" &
 pids+=($!)
+python3 - "$work/stalled.port" <<'STALLED' &
+import os, socket, sys, time
+listener = socket.socket()
+listener.bind(("127.0.0.1", 0))
+listener.listen(0)  # never accepted: the queue fills at once
+held = []
+for _ in range(8):
+    client = socket.socket()
+    client.setblocking(False)
+    client.connect_ex(listener.getsockname())
+    held.append(client)
+with open(sys.argv[1] + ".new", "w") as f:
+    f.write(str(listener.getsockname()[1]))
+os.replace(sys.argv[1] + ".new", sys.argv[1])
+time.sleep(3600)
+STALLED
+pids+=($!)
 for i in $(seq 100); do
-  [ -s "$work/http.port" ] && [ -s "$work/https.port" ] && [ -s "$work/elsewhere.port" ] && break
+  [ -s "$work/stalled.port" ] && [ -s "$work/http.port" ] && [ -s "$work/https.port" ] && [ -s "$work/elsewhere.port" ] && break
   sleep 0.1
 done
 if ! [ -s "$work/http.port" ] || ! [ -s "$work/https.port" ] || ! [ -s "$work/elsewhere.port" ]; then
@@ -57,6 +76,7 @@ fi
 windows_path() { echo "Z:${1//\//\\}"; }
 export CARTSCOPE_TEST_HTTP="http://localhost:$(cat "$work/http.port")"
 export CARTSCOPE_TEST_HTTPS="https://localhost:$(cat "$work/https.port")"
+export CARTSCOPE_TEST_STALLED="http://127.0.0.1:$(cat "$work/stalled.port")"
 export CARTSCOPE_TEST_HTTPS_OTHER_NAME="https://localhost:$(cat "$work/elsewhere.port")"
 export CARTSCOPE_TEST_CA=$(windows_path "$work/ca.pem")
 export CARTSCOPE_TEST_OTHER_CA=$(windows_path "$work/other.pem")
