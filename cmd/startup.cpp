@@ -3,65 +3,35 @@
 #include <shellapi.h>
 
 #include <cstdio>
-#include <cwchar>
-
-#include "rename_pattern.h"
 
 namespace cartscope::cmd {
 
 namespace {
 
-const wchar_t kCommandSwitch[] = L"/command:";
-const wchar_t kLanguageSwitch[] = L"/language:";
-const wchar_t kPathFileSwitch[] = L"/pathfile:";
-
-bool startsWith(const std::wstring& text, const wchar_t* prefix, std::wstring& rest) {
-    const std::size_t length = std::wcslen(prefix);
-    if (text.compare(0, length, prefix) != 0) return false;
-    rest = text.substr(length);
-    return true;
-}
-
 std::wstring wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
+std::u16string units(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
+
+// Moves files with one shell operation: both lists hold each path with its
+// NUL, and end in an extra NUL.
+void moveFiles(const std::vector<FileMove>& moves) {
+    std::wstring from, to;
+    for (const auto& [source, target] : moves) {
+        from += wide(source) + L'\0';
+        to += wide(target) + L'\0';
+    }
+    from += L'\0';
+    to += L'\0';
+    SHFILEOPSTRUCTW operation = {};
+    operation.wFunc = FO_MOVE;
+    operation.pFrom = from.c_str();
+    operation.pTo = to.c_str();
+    operation.fFlags = FOF_MULTIDESTFILES;
+    SHFileOperationW(&operation);
+}
 
 }  // namespace
 
-Command commandFor(const std::wstring& name) {
-    static const std::pair<const wchar_t*, Command> kTable[] = {
-        {L"info", Command::Info},
-        {L"settings", Command::Settings},
-        {L"auto_update", Command::AutoUpdate},
-        {L"auto_update_admin", Command::AutoUpdateAdmin},
-        {L"update", Command::Update},
-        {L"update_admin", Command::UpdateAdmin},
-        {L"rename", Command::Rename},
-        {L"trim", Command::Trim},
-        {L"untrim", Command::Untrim},
-        {L"cleanup", Command::Cleanup},
-    };
-    for (const auto& [text, command] : kTable)
-        if (name == text) return command;
-    return Command::None;
-}
-
-std::vector<std::wstring> splitPathFile(const std::vector<std::uint8_t>& bytes) {
-    std::vector<std::wstring> paths;
-    std::wstring path;
-    bool open = false;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const wchar_t unit = static_cast<wchar_t>(bytes[i] | bytes[i + 1] << 8);
-        if (unit == L'\0') {
-            paths.push_back(path);
-            path.clear();
-            open = false;
-        } else {
-            path += unit;
-            open = true;
-        }
-    }
-    if (open) paths.push_back(path);
-    return paths;
-}
+Command commandFor(const std::wstring& name) { return cartscope::commandFor(units(name)); }
 
 bool readPathFile(const std::wstring& file, std::vector<std::uint8_t>& bytes) {
     bytes.clear();
@@ -80,27 +50,18 @@ bool readPathFile(const std::wstring& file, std::vector<std::uint8_t>& bytes) {
 }
 
 Arguments readArguments(const std::vector<std::wstring>& args, const std::function<void(const std::wstring&)>& onPath) {
+    std::vector<std::u16string> given;
+    for (const auto& arg : args) given.push_back(units(arg));
+    const CommandArguments parsed = parseArguments(
+        given, [](const std::u16string& file, std::vector<std::uint8_t>& bytes) { return readPathFile(wide(file), bytes); },
+        [&onPath](const std::u16string& path) {
+            if (onPath) onPath(wide(path));
+        });
     Arguments result;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        std::wstring value;
-        if (startsWith(args[i], kCommandSwitch, value)) {
-            result.command = value;
-        } else if (startsWith(args[i], kLanguageSwitch, value)) {
-            result.language = std::wcstoul(value.c_str(), nullptr, 10);
-            if (result.language > 5) {
-                result.stop = true;
-                return result;
-            }
-        } else if (startsWith(args[i], kPathFileSwitch, value)) {
-            std::vector<std::uint8_t> bytes;
-            if (!readPathFile(value, bytes)) continue;
-            for (const auto& path : splitPathFile(bytes)) {
-                result.paths.push_back(path);
-                if (onPath) onPath(path);
-            }
-        }
-    }
-    if (result.command.empty()) result.command = L"settings";
+    result.command = wide(parsed.command);
+    result.language = parsed.language;
+    result.stop = parsed.stop;
+    for (const auto& path : parsed.paths) result.paths.push_back(wide(path));
     return result;
 }
 
@@ -116,22 +77,7 @@ std::vector<RomInfo> loadRoms(const std::vector<std::wstring>& paths, Command co
 }
 
 void renameRoms(const std::vector<RomInfo>& roms, unsigned language, const std::u16string& pattern) {
-    std::wstring from, to;
-    for (const RomInfo& rom : roms) {
-        const std::u16string target = bannerRenamePath(rom, language, pattern);
-        if (target.empty() || target == rom.path) continue;
-        from += wide(rom.path) + L'\0';
-        to += wide(target) + L'\0';
-    }
-    if (from.empty() || to.empty()) return;
-    from += L'\0';
-    to += L'\0';
-    SHFILEOPSTRUCTW operation = {};
-    operation.wFunc = FO_MOVE;
-    operation.pFrom = from.c_str();
-    operation.pTo = to.c_str();
-    operation.fFlags = FOF_MULTIDESTFILES;
-    SHFileOperationW(&operation);
+    renameByBannerTitles(roms, language, pattern, moveFiles);
 }
 
 }  // namespace cartscope::cmd

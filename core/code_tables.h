@@ -1,8 +1,8 @@
 // Constant code tables used to turn raw codes into readable text:
-//  - maker codes (two ASCII characters at ROM header offset 0x010) to the
-//    publisher's name,
-//  - the region letter (fourth character of the game code, header offset
-//    0x00F) to a three-letter region name,
+//  - maker codes (two ASCII characters of the ROM header, see rom_header.h)
+//    to the publisher's name,
+//  - the region letter (the game code's fourth character) to a three-letter
+//    region name,
 //  - bit numbers of the release database's language mask to three-letter
 //    language codes.
 //

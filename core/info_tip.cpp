@@ -1,5 +1,7 @@
 #include "info_tip.h"
 
+#include "text.h"
+
 namespace cartscope {
 
 namespace {
@@ -35,8 +37,7 @@ std::u16string formatInfoTip(const RomInfo& rom) {
         line(u"Name: ", rom.name);
         line(u"Genre: ", rom.genre);
         line(u"Publisher: ", rom.publisher);
-        const char16_t maker[] = {rom.header[0x010], rom.header[0x011]};
-        line(u"Maker-Code: ", std::u16string_view(maker, 2));
+        line(u"Maker-Code: ", widen(rom.headerFields().makerCode()));
         line(u"Country: ", rom.country);
         line(u"Region: ", rom.region);
         line(u"Language: ", rom.languages);

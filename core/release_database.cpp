@@ -1,6 +1,6 @@
 #include "release_database.h"
 
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
 
 #include "byte_source.h"
@@ -8,7 +8,6 @@
 #include "little_endian.h"
 #include "platform/data_folder.h"
 #include "platform/database_lock.h"
-#include "rename_pattern.h"
 #include "text.h"
 
 namespace cartscope {
@@ -105,8 +104,6 @@ RecordState readRecord(ByteSource& file, std::uint32_t offset, Release& release)
     return RecordState::Found;
 }
 
-std::string codeOf(const RomInfo& rom) { return std::string(rom.header.begin() + 0x00C, rom.header.begin() + 0x010); }
-
 // Reads a whole index: N from the header, then 8 x N bytes.
 bool readIndex(ByteSource& file, const Header& header, std::vector<std::uint8_t>& slots) {
     slots.assign(std::size_t{header.count} * kSlotSize, 0);
@@ -176,9 +173,9 @@ Lookup lookUpIn(FileSource& file, const std::u16string& path, std::string_view c
 
 }  // namespace
 
-bool lookUpRelease(RomInfo& rom, RomLoadFlags flags, std::u16string_view pattern) {
+std::optional<Release> lookUpRelease(std::string_view gameCode) {
     const auto path = databasePath();
-    if (!path) return false;
+    if (!path) return std::nullopt;
 
     // Under a reader's lock while the cached index fits the file; a file that
     // changed is looked up again under the write lock, which the cache is only
@@ -188,31 +185,18 @@ bool lookUpRelease(RomInfo& rom, RomLoadFlags flags, std::u16string_view pattern
     {
         DatabaseReadLock lock;
         FileSource file(*path);
-        if (!file.isOpen()) return false;
-        result = lookUpIn(file, *path, codeOf(rom), false, release);
+        if (!file.isOpen()) return std::nullopt;
+        result = lookUpIn(file, *path, gameCode, false, release);
     }
     if (result == Lookup::StaleIndex) {
         DatabaseWriteLock lock;
         FileSource file(*path);
-        if (!file.isOpen()) return false;
-        result = lookUpIn(file, *path, codeOf(rom), true, release);
+        if (!file.isOpen()) return std::nullopt;
+        result = lookUpIn(file, *path, gameCode, true, release);
     }
-    if (result == Lookup::NoFile) return false;
-    if (result != Lookup::Found) return true;
-
-    rom.romCode = widen(release.fields[0]);
-    rom.name = widen(release.fields[1]);
-    rom.country = widen(release.fields[2]);
-    rom.genre = widen(release.fields[3]);
-    rom.publisher = widen(release.fields[4]);
-    rom.languages = languageList(static_cast<std::uint32_t>(std::strtoul(release.fields[5].c_str(), nullptr, 10)));
-    rom.wifi = widen(release.fields[6]);
-    rom.releaseNumber = widen(release.fields[7]);
-    rom.releaseGroup = widen(release.fields[8]);
-    rom.databaseCrc32 = widen(release.fields[9]);
-    rom.recordFound = true;
-    if (hasAny(flags, RomLoadFlags::CollectRenameNames)) rom.renameNames.insert(applyRenamePattern(rom, pattern, rom.name));
-    return true;
+    if (result != Lookup::Found) return std::nullopt;
+    release.gameCode = std::string(gameCode);
+    return release;
 }
 
 std::uint16_t databaseVersion(const std::u16string& name, bool isFullPath) {

@@ -14,8 +14,6 @@
 #include <string_view>
 #include <vector>
 
-#include "rom_info.h"
-
 namespace cartscope {
 
 inline constexpr char16_t kDatabaseFileName[] = u"nds-rom.dat";
@@ -36,6 +34,20 @@ struct Release {
     }
 };
 
+// Where each text field lies in Release::fields.
+namespace release_field {
+inline constexpr std::size_t kRomCode = 0;
+inline constexpr std::size_t kName = 1;
+inline constexpr std::size_t kCountry = 2;
+inline constexpr std::size_t kGenre = 3;
+inline constexpr std::size_t kPublisher = 4;
+inline constexpr std::size_t kLanguageMask = 5;  // decimal digits
+inline constexpr std::size_t kWifi = 6;
+inline constexpr std::size_t kReleaseNumber = 7;
+inline constexpr std::size_t kReleaseGroup = 8;
+inline constexpr std::size_t kCrc32 = 9;  // only when hasCrc
+}  // namespace release_field
+
 // The index key of a game code.
 std::int32_t releaseKey(std::string_view gameCode);
 
@@ -48,12 +60,11 @@ std::optional<std::u16string> databasePath();
 // Names the database file for this process (an empty name: the default again).
 void useDatabaseFile(std::u16string path);
 
-// The database step of RomInfo::load: looks the ROM's game code up and fills
-// the database fields. With CollectRenameNames it also adds the name made
-// from the release name and `pattern`. Gives false when there is no data
-// folder or the database cannot be opened; a ROM that is not listed, or a
-// damaged record, gives true with recordFound false.
-bool lookUpRelease(RomInfo& rom, RomLoadFlags flags, std::u16string_view pattern);
+// The release of a game code in this process's database (databasePath()),
+// found through the index that the process keeps of that file. nullopt
+// without a data folder, when the database cannot be opened, when the code
+// is not listed or when its record is damaged.
+std::optional<Release> lookUpRelease(std::string_view gameCode);
 
 // The version of a database file, or 0 when it cannot be read or its stored
 // length is not its real length. A name that is not a full path is taken in

@@ -173,23 +173,30 @@ std::optional<std::u16string> validateRenamePattern(std::u16string_view pattern)
     return std::nullopt;
 }
 
-void collectBannerTitles(RomInfo& rom, RomLoadFlags flags, std::u16string_view pattern) {
-    const bool keepShortTitles = hasAny(flags, RomLoadFlags::KeepShortTitles);
-    const bool collectNames = hasAny(flags, RomLoadFlags::CollectRenameNames);
-    if (!rom.bannerValid || !(keepShortTitles || collectNames)) return;
+std::array<std::u16string, kBannerLanguages> bannerShortTitles(const RomInfo& rom) {
+    std::array<std::u16string, kBannerLanguages> titles;
+    if (!rom.bannerValid) return titles;
+    for (int language = 0; language < kBannerLanguages; ++language)
+        titles[static_cast<std::size_t>(language)] = firstLine(rom.bannerTitle(language));
+    return titles;
+}
+
+std::set<std::u16string> collectRenameNames(const RomInfo& rom, std::u16string_view pattern) {
+    std::set<std::u16string> names;
+    if (rom.recordFound) names.insert(applyRenamePattern(rom, pattern, rom.name));
+    if (!rom.bannerValid) return names;
 
     for (int language = 0; language < kBannerLanguages; ++language) {
         const std::u16string text = rom.bannerTitle(language);
         const std::u16string line = firstLine(text);
-        if (keepShortTitles) rom.shortTitles[static_cast<std::size_t>(language)] = line;
-        if (!collectNames) continue;
-        if (!line.empty()) rom.renameNames.insert(applyRenamePattern(rom, pattern, line));
+        if (!line.empty()) names.insert(applyRenamePattern(rom, pattern, line));
 
         const std::size_t lineBreak = text.find(u'\n');
         if (lineBreak == std::u16string::npos) continue;
         const std::u16string twoLines = firstLine(joinFirstTwoLines(text, lineBreak));
-        if (!twoLines.empty()) rom.renameNames.insert(applyRenamePattern(rom, pattern, twoLines));
+        if (!twoLines.empty()) names.insert(applyRenamePattern(rom, pattern, twoLines));
     }
+    return names;
 }
 
 std::u16string renameTitle(const RomInfo& rom, unsigned language) {

@@ -1,6 +1,6 @@
 // Rename patterns: the placeholders that turn a ROM record and a title into a
 // new file name, their validation, and the titles and names proposed from the
-// banner.
+// database and the banner.
 //
 // Pattern language (case-sensitive):
 //   %N  release number ("XXXX" without a database record)
@@ -15,8 +15,10 @@
 // Every other character is copied.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -47,12 +49,16 @@ std::u16string applyRenamePattern(const RomInfo& rom, std::u16string_view patter
 // std::nullopt for a pattern that may be stored, else the message to show.
 std::optional<std::u16string> validateRenamePattern(std::u16string_view pattern);
 
-// The banner-title step of a ROM load. When the banner is valid and `flags`
-// asks for KeepShortTitles or CollectRenameNames, takes the first line of each
-// language's title as its short title (KeepShortTitles) and adds the names that
-// `pattern` forms from the first line and from the first two lines joined
-// (CollectRenameNames).
-void collectBannerTitles(RomInfo& rom, RomLoadFlags flags, std::u16string_view pattern);
+// The first line of each language's banner title, made fit for a file name:
+// the short titles that the rename commands go by. All empty when the banner
+// is not valid.
+std::array<std::u16string, kBannerLanguages> bannerShortTitles(const RomInfo& rom);
+
+// The names "Rename to ..." offers for a ROM, as `pattern` forms them: from
+// its database name when a record was found, and, from a valid banner, from
+// each language's first title line and its first two lines joined (an empty
+// line gives no name).
+std::set<std::u16string> collectRenameNames(const RomInfo& rom, std::u16string_view pattern);
 
 // The title the rename commands use for a banner language (0 Japanese ...
 // 5 Spanish; anything else counts as 0): that language's short title, else

@@ -1,5 +1,6 @@
 #include "rom_info.h"
 
+#include <cstdlib>
 #include <vector>
 
 #include "code_tables.h"
@@ -7,15 +8,12 @@
 #include "little_endian.h"
 #include "release_database.h"
 #include "rename_pattern.h"
+#include "text.h"
 
 namespace cartscope {
 
 namespace {
 
-constexpr std::size_t kHeaderCrcOffset = 0x15E;
-constexpr std::size_t kBannerOffsetField = 0x068;
-constexpr std::size_t kUsedSizeField = 0x080;
-constexpr std::size_t kDsiUsedSizeOffset = 0x210;  // in the longer header of DSi cartridges
 constexpr std::size_t kBannerCrcOffset = 0x002;
 constexpr std::size_t kBannerCrcStart = 0x020;
 constexpr std::size_t kIconBitmap = 0x020;
@@ -31,7 +29,7 @@ std::uint32_t widenChannel(unsigned v) { return (v << 3) | (v >> 2); }
 // Total used size of a DSi cartridge, 0 when the file is too short for it.
 std::uint32_t readDsiUsedSize(ByteSource& source) {
     std::uint8_t bytes[4];
-    if (!source.seek(kDsiUsedSizeOffset) || !readFully(source, bytes, sizeof bytes)) return 0;
+    if (!source.seek(rom_header::kDsiUsedSize) || !readFully(source, bytes, sizeof bytes)) return 0;
     return get32(bytes);
 }
 
@@ -45,6 +43,23 @@ std::uint32_t fileCrc32(ByteSource& source) {
         crc = crc32(piece.data(), got, crc);
     }
     return crc;
+}
+
+// The database fields of a record from its release.
+void copyRelease(const Release& release, RomInfo& rom) {
+    namespace field = release_field;
+    rom.romCode = widen(release.fields[field::kRomCode]);
+    rom.name = widen(release.fields[field::kName]);
+    rom.country = widen(release.fields[field::kCountry]);
+    rom.genre = widen(release.fields[field::kGenre]);
+    rom.publisher = widen(release.fields[field::kPublisher]);
+    rom.languages =
+        languageList(static_cast<std::uint32_t>(std::strtoul(release.fields[field::kLanguageMask].c_str(), nullptr, 10)));
+    rom.wifi = widen(release.fields[field::kWifi]);
+    rom.releaseNumber = widen(release.fields[field::kReleaseNumber]);
+    rom.releaseGroup = widen(release.fields[field::kReleaseGroup]);
+    rom.databaseCrc32 = widen(release.fields[field::kCrc32]);
+    rom.recordFound = true;
 }
 
 // A record that knows only where its file is.
@@ -66,19 +81,18 @@ std::uint32_t cardCapacity(std::uint32_t usedSize) {
     return capacity;
 }
 
-std::uint32_t RomInfo::bannerOffset() const { return get32(&header[kBannerOffsetField]); }
-
 bool RomInfo::load(ByteSource& source, RomLoadFlags flags, std::u16string_view renamePattern) {
     *this = emptyRecord(source.name());
 
-    std::array<std::uint8_t, kHeaderSize> bytes;
+    RomHeaderBytes bytes;
     if (!source.seek(0) || !readFully(source, bytes.data(), bytes.size())) return false;
-    if (crc16(bytes.data(), kHeaderCrcOffset) != get16(&bytes[kHeaderCrcOffset])) return false;
+    const RomHeader stored(bytes);
+    if (!stored.checksumMatches()) return false;
 
     std::uint64_t length = 0;
     if (!source.seekEnd(length)) return false;
-    std::uint32_t used = get32(&bytes[kUsedSizeField]);
-    if (bytes[0x012] & kUnitDsi) {
+    std::uint32_t used = stored.usedSize();
+    if (stored.hasDsiCode()) {
         // DSi code lies beyond the area that the DS header counts.
         const std::uint32_t dsiUsed = readDsiUsedSize(source);
         if (dsiUsed > used) used = dsiUsed;
@@ -93,19 +107,22 @@ bool RomInfo::load(ByteSource& source, RomLoadFlags flags, std::u16string_view r
     capacity = cardCapacity(usedSize);
     if (usedSize == 0) {
         usedSize = capacity;
-        put32(&header[kUsedSizeField], usedSize);
+        setUsedSize(header, usedSize);
     }
+    const RomHeader fields = headerFields();
 
     const auto bannerFlags = RomLoadFlags::ReadBanner | RomLoadFlags::CollectRenameNames | RomLoadFlags::KeepShortTitles;
-    if (hasAny(flags, bannerFlags) && bannerOffset() != 0 && source.seek(bannerOffset()) &&
-        readFully(source, banner.data(), banner.size())) {
+    const std::uint32_t bannerAt = fields.bannerOffset();
+    if (hasAny(flags, bannerFlags) && bannerAt != 0 && source.seek(bannerAt) && readFully(source, banner.data(), banner.size())) {
         bannerValid = crc16(&banner[kBannerCrcStart], kBannerSize - kBannerCrcStart) == get16(&banner[kBannerCrcOffset]);
     }
 
     if (hasAny(flags, RomLoadFlags::ComputeCrc32)) crc32 = fileCrc32(source);
 
-    if (const char16_t* name = regionName(header[0x00F])) region = name;
-    if (const char16_t* name = makerName(header[0x010], header[0x011])) publisher = name;
+    if (const char16_t* name = regionName(fields.regionLetter())) region = name;
+    const std::string maker = fields.makerCode();
+    if (const char16_t* name = makerName(static_cast<std::uint8_t>(maker[0]), static_cast<std::uint8_t>(maker[1])))
+        publisher = name;
 
     releaseNumber = u"XXXX";
     capacity = cardCapacity(usedSize);
@@ -113,8 +130,11 @@ bool RomInfo::load(ByteSource& source, RomLoadFlags flags, std::u16string_view r
 
     // Without a database the titles are still wanted: a missing file ends
     // only the lookup.
-    if (hasAny(flags, RomLoadFlags::LookUpDatabase)) lookUpRelease(*this, flags, renamePattern);
-    collectBannerTitles(*this, flags, renamePattern);
+    if (hasAny(flags, RomLoadFlags::LookUpDatabase)) {
+        if (const auto release = lookUpRelease(fields.gameCode())) copyRelease(*release, *this);
+    }
+    if (hasAny(flags, RomLoadFlags::KeepShortTitles)) shortTitles = bannerShortTitles(*this);
+    if (hasAny(flags, RomLoadFlags::CollectRenameNames)) renameNames = collectRenameNames(*this, renamePattern);
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "byte_source.h"
+#include "rom_header.h"
 
 namespace cartscope {
 
@@ -36,11 +37,8 @@ constexpr int kIconSide = 32;
 using IconPixels = std::array<std::uint32_t, kIconSide * kIconSide>;
 
 struct RomInfo {
-    static constexpr std::size_t kHeaderSize = 512;
     static constexpr std::size_t kBannerSize = 0x840;
     static constexpr std::size_t kTitleUnits = 128;
-    // Unit-code bit of cartridges that carry DSi code.
-    static constexpr std::uint8_t kUnitDsi = 0x02;
     // Largest image the 32-bit sizes can describe: a 2 GiB card.
     static constexpr std::uint32_t kMaxUsedSize = 0x80000000u;
 
@@ -48,7 +46,7 @@ struct RomInfo {
     std::u16string folder;    // drive and folders, ending in a separator (or empty)
     std::u16string fileName;  // name with extension
 
-    std::array<std::uint8_t, kHeaderSize> header{};
+    RomHeaderBytes header{};
     bool headerValid = false;
     std::uint32_t fileSize = 0;
     std::uint32_t usedSize = 0;
@@ -89,10 +87,8 @@ struct RomInfo {
     // The banner icon; palette index 0 is transparent. Meaningful when bannerValid.
     IconPixels icon() const;
 
-    // Header fields.
-    std::uint32_t bannerOffset() const;
-    std::uint8_t unitCode() const { return header[0x012]; }
-    bool isDsiCapable() const { return (unitCode() & kUnitDsi) != 0; }
+    // The fields of `header`.
+    RomHeader headerFields() const { return RomHeader(header); }
 };
 
 // Decimal digits grouped in threes with "." from the right: 1234567 -> 1.234.567.

@@ -4,8 +4,10 @@
 #include <uxtheme.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
+#include "command_request.h"
 #include "file_icon_ext.h"
 #include "module.h"
 #include "rename_pattern.h"
@@ -56,8 +58,14 @@ std::wstring wide(const std::u16string& text) { return std::wstring(text.begin()
 
 HRESULT itemCount(UINT count) { return MAKE_HRESULT(SEVERITY_SUCCESS, 0, count); }
 
-// Moves files with one shell operation; both lists end in an extra NUL.
-void moveFiles(HWND owner, std::wstring from, std::wstring to) {
+// Moves files with one shell operation: both lists hold each path with its
+// NUL, and end in an extra NUL.
+void moveFiles(HWND owner, const std::vector<FileMove>& moves) {
+    std::wstring from, to;
+    for (const auto& [source, target] : moves) {
+        from += wide(source) + L'\0';
+        to += wide(target) + L'\0';
+    }
     from += L'\0';
     to += L'\0';
     SHFILEOPSTRUCTW operation = {};
@@ -274,27 +282,22 @@ void CFileIconExt::renameOne(HWND owner, std::size_t entry) const {
     const std::u16string& name = *std::next(rom_.renameNames.begin(), static_cast<std::ptrdiff_t>(entry));
     const std::u16string target = rom_.folder + name + u".nds";
     if (target == rom_.path) return;
-    moveFiles(owner, wide(rom_.path) + L'\0', wide(target) + L'\0');
+    moveFiles(owner, {{rom_.path, target}});
 }
 
 void CFileIconExt::renameSelection(HWND owner, unsigned language) const {
     const std::u16string pattern = renamePattern();
-    std::wstring from, to;
+    std::vector<RomInfo> roms;
     for (const auto& path : selection_) {
         RomInfo rom;
-        rom.load(path, RomLoadFlags::KeepShortTitles | RomLoadFlags::LookUpDatabase, pattern);
-        if (!rom.headerValid) continue;
-        const std::u16string target = bannerRenamePath(rom, language, pattern);
-        if (target.empty() || target == rom.path) continue;
-        from += wide(rom.path) + L'\0';
-        to += wide(target) + L'\0';
+        if (rom.load(path, RomLoadFlags::KeepShortTitles | RomLoadFlags::LookUpDatabase, pattern)) roms.push_back(std::move(rom));
     }
-    if (!from.empty() && !to.empty()) moveFiles(owner, from, to);
+    renameByBannerTitles(roms, language, pattern, [owner](const std::vector<FileMove>& moves) { moveFiles(owner, moves); });
 }
 
-void CFileIconExt::startProgram(HWND owner, const wchar_t* command) {
-    std::wstring commandLine = std::wstring(L" /command:") + command;
+void CFileIconExt::startProgram(HWND owner, Command command) {
     std::wstring pathFile;
+    std::optional<std::u16string> named;  // the path file the command line names
     if (!selection_.empty()) {
         const DWORD length = GetTempPathW(0, nullptr);
         std::wstring folder(length + 1, L'\0');
@@ -306,15 +309,14 @@ void CFileIconExt::startProgram(HWND owner, const wchar_t* command) {
             const UniqueHandle file(
                 CreateFileW(pathFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
             if (file.get() != INVALID_HANDLE_VALUE) {
-                std::u16string content;
-                for (const auto& path : selection_) content += path + u'\0';
+                const std::vector<std::uint8_t> content = encodePathFile(selection_);
                 DWORD written = 0;
-                WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size() * sizeof(char16_t)), &written, nullptr);
+                WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
             }
         }
-        commandLine += L" /pathfile:\"" + pathFile + L"\"";
+        named = std::u16string(pathFile.begin(), pathFile.end());
     }
-    const DWORD error = startCommandProgram(std::move(commandLine));
+    const DWORD error = startCommandProgram(command, named);
     if (error == ERROR_SUCCESS) return;
     // Nobody will read the path file now; the user learns why nothing happens.
     if (!pathFile.empty()) DeleteFileW(pathFile.c_str());
@@ -336,14 +338,14 @@ HRESULT CFileIconExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
         else if (action == UntrimOne) editWithRetry(owner, false);
         else if (action >= RenameFirst && action < RenameFirst + kMaxRenameItems) renameOne(owner, action - RenameFirst);
         else if (action >= LanguageFirst && action < LanguageFirst + 6) renameSelection(owner, static_cast<unsigned>(action - LanguageFirst));
-        else if (action == TrimSelection) startProgram(owner, L"trim");
-        else if (action == UntrimSelection) startProgram(owner, L"untrim");
+        else if (action == TrimSelection) startProgram(owner, Command::Trim);
+        else if (action == UntrimSelection) startProgram(owner, Command::Untrim);
         else if (action == Settings) {
             selection_.clear();
-            startProgram(owner, L"settings");
+            startProgram(owner, Command::Settings);
         } else if (action == Info) {
             selection_.clear();
-            startProgram(owner, L"info");
+            startProgram(owner, Command::Info);
         }
         return S_OK;
     });

@@ -12,6 +12,7 @@
 #include <map>
 #include <vector>
 
+#include "command_request.h"
 #include "rom_info.h"
 
 namespace cartscope::shell {
@@ -97,7 +98,7 @@ private:
     void editWithRetry(HWND owner, bool trim) const;
     void renameOne(HWND owner, std::size_t entry) const;
     void renameSelection(HWND owner, unsigned language) const;
-    void startProgram(HWND owner, const wchar_t* command);
+    void startProgram(HWND owner, Command command);
 
     ULONG references_ = 0;
     std::array<wchar_t, MAX_PATH> path_{};

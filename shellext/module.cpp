@@ -74,7 +74,9 @@ std::wstring commandProgramPath() {
     return library.substr(0, library.find_last_of(L'\\') + 1) + L"Cartscope CMD.exe";
 }
 
-DWORD startCommandProgram(std::wstring commandLine) {
+DWORD startCommandProgram(Command command, const std::optional<std::u16string>& pathFile) {
+    const std::u16string line = buildCommandLine(command, pathFile);
+    std::wstring commandLine(line.begin(), line.end());
     const std::wstring program = commandProgramPath();
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;

@@ -4,7 +4,10 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
+
+#include "command_request.h"
 
 namespace cartscope::shell {
 
@@ -14,9 +17,10 @@ void setModuleHandle(HMODULE module);
 std::wstring modulePath();
 // Full path of "Cartscope CMD.exe" in the library's folder.
 std::wstring commandProgramPath();
-// Starts that program with the command line (which begins with a blank); does
-// not wait. ERROR_SUCCESS when it started, else the system's error code.
-DWORD startCommandProgram(std::wstring commandLine);
+// Starts that program for `command`, naming `pathFile` when given (the
+// command line of buildCommandLine); does not wait. ERROR_SUCCESS when it
+// started, else the system's error code.
+DWORD startCommandProgram(Command command, const std::optional<std::u16string>& pathFile = std::nullopt);
 // Switched on by per-user installation; stays on while the library is loaded.
 bool& perUserRegistration();
 

@@ -39,7 +39,7 @@ void runUpdateTrigger() {
     static const UpdateTriggerSources sources{
         [] { return updateMode(); },
         [] { return readSettingQword(kLastUpdateValue); },
-        [] { startCommandProgram(L" /command:auto_update"); },
+        [] { startCommandProgram(Command::AutoUpdate); },
         [] { return interactiveProcess(); },
     };
     checkUpdateTrigger(static_cast<std::int64_t>(std::time(nullptr)), sources);

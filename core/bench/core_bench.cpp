@@ -111,13 +111,13 @@ void Load_BareOpenReadClose(benchmark::State& state) {
 constexpr int kReleases = 7000;
 constexpr int kLookups = 100000;
 
-// A database of 7,000 releases, and 100,000 ROM records whose game codes are
-// drawn from it at random (one in ten is not listed).
+// A database of 7,000 releases, and 100,000 game codes drawn from it at
+// random (one in ten is not listed).
 struct LookupSetup {
     cartscope::testing::TempDir dir;
     std::u16string path;
     std::string narrowPath;
-    std::vector<cartscope::RomInfo> roms;
+    std::vector<std::string> codes;
     std::vector<std::uint32_t> offsets;  // the record each lookup reads, for the bare loop
     LookupSetup() {
         std::vector<cartscope::Release> releases;
@@ -144,9 +144,7 @@ struct LookupSetup {
         for (int i = 0; i < kLookups; ++i) {
             const int pick = static_cast<int>(random() % (kReleases * 10 / 9));
             const std::string code = codeOf(pick < kReleases ? pick * 3 : pick * 3 + 1);
-            cartscope::RomInfo rom;
-            std::copy(code.begin(), code.end(), rom.header.begin() + 0x00C);
-            roms.push_back(rom);
+            codes.push_back(code);
             const auto found = std::find_if(releases.begin(), releases.end(), [&](const auto& r) { return r.gameCode == code; });
             offsets.push_back(found == releases.end() ? 0u : 8u);
         }
@@ -166,10 +164,9 @@ void Database_Lookup(benchmark::State& state) {
     auto& setup = lookupSetup();
     cartscope::useDatabaseFile(setup.path);
     for (auto _ : state) {
-        for (auto& rom : setup.roms) {
-            rom.recordFound = false;
-            cartscope::lookUpRelease(rom, cartscope::RomLoadFlags::LookUpDatabase, {});
-            benchmark::DoNotOptimize(rom.recordFound);
+        for (const auto& code : setup.codes) {
+            const auto release = cartscope::lookUpRelease(code);
+            benchmark::DoNotOptimize(release);
         }
     }
     cartscope::useDatabaseFile({});

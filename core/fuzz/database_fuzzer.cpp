@@ -21,13 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::u16string widePath = fromUtf8(path);
     useDatabaseFile(widePath);
 
-    RomInfo rom;
-    rom.headerValid = true;
-    for (int i = 0; i < 4; ++i) rom.header[0x00C + static_cast<std::size_t>(i)] = data[i];
-    lookUpRelease(rom, RomLoadFlags::LookUpDatabase | RomLoadFlags::CollectRenameNames, u"[%N] %T (%G)%S,x%s");
-
     const std::string code(reinterpret_cast<const char*>(data), 4);
-    volatile std::size_t sink = findRelease(widePath, code) ? 1 : 0;
+    volatile std::size_t sink = lookUpRelease(code) ? 1 : 0;
+    sink = sink + (findRelease(widePath, code) ? 1 : 0);
     std::vector<Release> releases;
     std::uint16_t version = 0;
     sink = sink + readReleases(widePath, releases, version).size() + databaseVersion(widePath, true);

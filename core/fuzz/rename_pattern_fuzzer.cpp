@@ -103,7 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         rom.bannerValid = true;
         putTitle(rom, English, title);
         putTitle(rom, Spanish, title.substr(title.size() / 2));
-        collectBannerTitles(rom, RomLoadFlags::CollectRenameNames | RomLoadFlags::KeepShortTitles, pattern);
+        rom.shortTitles = bannerShortTitles(rom);
+        rom.renameNames = collectRenameNames(rom, pattern);
         for (const auto& shortTitle : rom.shortTitles) {
             if (!isFileNameSafe(shortTitle) || shortTitle.find(u'\n') != std::u16string::npos)
                 fail("short title is not one clean line");

@@ -8,6 +8,7 @@
 #include "crc.h"
 #include "info_tip.h"
 #include "little_endian.h"
+#include "rom_header.h"
 #include "rom_info.h"
 
 using namespace cartscope;
@@ -15,11 +16,11 @@ using namespace cartscope;
 namespace {
 
 void patchChecksums(std::vector<std::uint8_t>& image) {
-    if (image.size() < 512) return;
-    const std::uint32_t banner = get32(&image[0x068]);
+    if (image.size() < kRomHeaderSize) return;
+    const std::uint32_t banner = get32(&image[rom_header::kBannerOffset]);
     if (banner != 0 && banner <= image.size() && image.size() - banner >= 0x840)
         put16(&image[banner + 2], crc16(&image[banner + 0x20], 0x820));
-    put16(&image[0x15E], crc16(image.data(), 0x15E));
+    put16(&image[rom_header::kChecksum], crc16(image.data(), rom_header::kChecksum));
 }
 
 }  // namespace

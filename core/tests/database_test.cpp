@@ -20,6 +20,7 @@
 #include "platform/database_lock.h"
 #include "release_database.h"
 #include "rom_builder.h"
+#include "rom_info.h"
 #include "temp_dir.h"
 
 using namespace cartscope;
@@ -103,6 +104,19 @@ TEST_F(DatabaseTest, FindsFirstAndLastReleasesAndFillsEveryField) {
     EXPECT_FALSE(unknown.recordFound);
     EXPECT_EQ(unknown.publisher, u"Nintendo");
     EXPECT_EQ(unknown.releaseNumber, u"XXXX");
+}
+
+// The lookup through the process's cached index gives the release as the
+// database holds it, the same as a plain read of the file.
+TEST_F(DatabaseTest, LookUpGivesTheReleaseAsStored) {
+    const std::vector<Release> releases = {release("AAAE", "First", "0123ABCD"), release("BMME", "Middle")};
+    writeDatabase(database(4, releases));
+    EXPECT_EQ(lookUpRelease("AAAE"), releases[0]);
+    EXPECT_EQ(lookUpRelease("BMME"), releases[1]);
+    EXPECT_EQ(lookUpRelease("BMME"), findRelease(dbPath, "BMME"));
+    EXPECT_EQ(lookUpRelease("ZZZE"), std::nullopt);
+    useDatabaseFile(dir.file("missing.dat"));
+    EXPECT_EQ(lookUpRelease("AAAE"), std::nullopt);
 }
 
 TEST_F(DatabaseTest, EmptyDatabasesFindNothing) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "info_tip.h"
+#include "rom_builder.h"
 
 using namespace cartscope;
 
@@ -20,8 +21,9 @@ RomInfo unknownRom() {
 
 RomInfo knownRom() {
     RomInfo rom = unknownRom();
-    rom.header[0x010] = '0';
-    rom.header[0x011] = '1';
+    cartscope::testing::RomSpec card;
+    card.makerCode = "01";
+    rom.header = cartscope::testing::buildHeader(card);
     rom.recordFound = true;
     rom.romCode = u"NTR-CSTE-USA";
     rom.name = u"Cartscope Test";

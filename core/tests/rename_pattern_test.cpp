@@ -4,6 +4,7 @@
 #include <ostream>
 #include <random>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -342,7 +343,7 @@ namespace {
 class RenameBannerTitles : public ::testing::Test {
 protected:
     // A record loaded with its banner only, as a load leaves it before the
-    // banner-title step.
+    // title steps.
     RomInfo load(const std::array<std::u16string, 6>& titles, bool badBanner = false) {
         RomSpec card;
         card.titles = titles;
@@ -355,9 +356,9 @@ protected:
     }
     // The names the step proposes for one English title.
     std::vector<std::u16string> namesFor(const std::u16string& title, std::u16string_view pattern = u"%T") {
-        RomInfo rom = load({u"", title, u"", u"", u"", u""});
-        collectBannerTitles(rom, RomLoadFlags::CollectRenameNames, pattern);
-        return {rom.renameNames.begin(), rom.renameNames.end()};
+        const RomInfo rom = load({u"", title, u"", u"", u"", u""});
+        const std::set<std::u16string> names = collectRenameNames(rom, pattern);
+        return {names.begin(), names.end()};
     }
     using Names = std::vector<std::u16string>;
 
@@ -407,15 +408,16 @@ TEST_F(RenameBannerTitles, NamesAreFormedByThePatternAndSanitized) {
 
 TEST_F(RenameBannerTitles, NamesAreUniqueAndInCodeUnitOrder) {
     RomInfo rom = load({u"Zelda\nNin", u"Mario\nNin", u"Mario\nNin", u"\u00C9lan\nPub", u"mario", u"Mario"});
-    rom.renameNames.insert(u"Mario");  // a name that an earlier step already proposed
-    collectBannerTitles(rom, RomLoadFlags::CollectRenameNames, u"%T");
+    rom.recordFound = true;  // a database name that banner titles repeat
+    rom.name = u"Mario";
+    rom.renameNames = collectRenameNames(rom, u"%T");
     EXPECT_EQ(Names(rom.renameNames.begin(), rom.renameNames.end()),
               (Names{u"Mario", u"Mario - Nin", u"Zelda", u"Zelda - Nin", u"mario", u"\u00C9lan", u"\u00C9lan - Pub"}));
 }
 
 TEST_F(RenameBannerTitles, ShortTitlesAreTheCleanedFirstLines) {
     RomInfo rom = load({u"\u30DE\u30EA\u30AA\nNintendo", u"Mario: Go\nNintendo", u"", u"\nPub", u"Solo", u"A\nB\nC"});
-    collectBannerTitles(rom, RomLoadFlags::KeepShortTitles, u"%T");
+    rom.shortTitles = bannerShortTitles(rom);
     EXPECT_EQ(rom.shortTitles[Japanese], u"\u30DE\u30EA\u30AA");
     EXPECT_EQ(rom.shortTitles[English], u"Mario_ Go");
     EXPECT_EQ(rom.shortTitles[French], u"");
@@ -426,32 +428,11 @@ TEST_F(RenameBannerTitles, ShortTitlesAreTheCleanedFirstLines) {
     EXPECT_TRUE(rom.renameNames.empty());
 }
 
-TEST_F(RenameBannerTitles, EachFlagDoesOnlyItsOwnPart) {
-    const std::array<std::u16string, 6> titles{u"J", u"Mario\nNintendo", u"F", u"D", u"I", u"S"};
-
-    RomInfo namesOnly = load(titles);
-    collectBannerTitles(namesOnly, RomLoadFlags::CollectRenameNames, u"%T");
-    EXPECT_EQ(namesOnly.renameNames.size(), 7u);
-    for (const auto& title : namesOnly.shortTitles) EXPECT_EQ(title, u"");
-
-    RomInfo both = load(titles);
-    collectBannerTitles(both, RomLoadFlags::CollectRenameNames | RomLoadFlags::KeepShortTitles, u"%T");
-    EXPECT_EQ(both.renameNames, namesOnly.renameNames);
-    EXPECT_EQ(both.shortTitles[English], u"Mario");
-    EXPECT_EQ(both.shortTitles[Spanish], u"S");
-
-    // Other flags do not start the step.
-    RomInfo neither = load(titles);
-    collectBannerTitles(neither, RomLoadFlags::ReadBanner | RomLoadFlags::LookUpDatabase | RomLoadFlags::ComputeCrc32,
-                        u"%T");
-    EXPECT_TRUE(neither.renameNames.empty());
-    EXPECT_EQ(neither.shortTitles[English], u"");
-}
-
 TEST_F(RenameBannerTitles, InvalidBannerGivesNothing) {
     RomInfo rom = load({u"J", u"Mario\nNintendo", u"", u"", u"", u""}, /*badBanner=*/true);
     ASSERT_FALSE(rom.bannerValid);
-    collectBannerTitles(rom, RomLoadFlags::CollectRenameNames | RomLoadFlags::KeepShortTitles, u"%T");
+    rom.renameNames = collectRenameNames(rom, u"%T");
+    rom.shortTitles = bannerShortTitles(rom);
     EXPECT_TRUE(rom.renameNames.empty());
     for (const auto& title : rom.shortTitles) EXPECT_EQ(title, u"");
 }

@@ -229,6 +229,32 @@ TEST_F(RomInfoTest, BannerIsCheckedAndReadOnlyWhenAsked) {
     EXPECT_FALSE(rom.bannerValid);
 }
 
+// The title steps of a load: short titles and rename names each only when asked for.
+TEST_F(RomInfoTest, EachFlagDoesOnlyItsOwnPart) {
+    RomSpec card;
+    card.titles = {u"J", u"Mario\nNintendo", u"F", u"D", u"I", u"S"};
+    const std::u16string path = write(card);
+    const auto loadWith = [&](RomLoadFlags flags) {
+        RomInfo rom;
+        EXPECT_TRUE(rom.load(path, flags, u"%T"));
+        return rom;
+    };
+
+    const RomInfo namesOnly = loadWith(RomLoadFlags::CollectRenameNames);
+    EXPECT_EQ(namesOnly.renameNames.size(), 7u);
+    for (const auto& title : namesOnly.shortTitles) EXPECT_EQ(title, u"");
+
+    const RomInfo both = loadWith(RomLoadFlags::CollectRenameNames | RomLoadFlags::KeepShortTitles);
+    EXPECT_EQ(both.renameNames, namesOnly.renameNames);
+    EXPECT_EQ(both.shortTitles[English], u"Mario");
+    EXPECT_EQ(both.shortTitles[Spanish], u"S");
+
+    // Other flags do not start the steps.
+    const RomInfo neither = loadWith(RomLoadFlags::ReadBanner | RomLoadFlags::LookUpDatabase | RomLoadFlags::ComputeCrc32);
+    EXPECT_TRUE(neither.renameNames.empty());
+    EXPECT_EQ(neither.shortTitles[English], u"");
+}
+
 TEST_F(RomInfoTest, TitlesStopAtNulOrAtTheirSlot) {
     RomSpec card;
     card.titles[Japanese] = u"ゲーム\nメーカー";

@@ -74,6 +74,13 @@ std::vector<std::uint8_t> buildRom(const RomSpec& card) {
     return rom;
 }
 
+std::array<std::uint8_t, 512> buildHeader(const RomSpec& card) {
+    const std::vector<std::uint8_t> rom = buildRom(card);
+    std::array<std::uint8_t, 512> header{};
+    std::copy_n(rom.begin(), std::min(rom.size(), header.size()), header.begin());
+    return header;
+}
+
 void writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

@@ -38,6 +38,8 @@ constexpr std::uint16_t rgb15(unsigned r, unsigned g, unsigned b) {
 std::uint64_t capacityOf(std::uint32_t size);
 
 std::vector<std::uint8_t> buildRom(const RomSpec& card);
+// The first 512 bytes of that image: its header alone.
+std::array<std::uint8_t, 512> buildHeader(const RomSpec& card);
 
 void writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> readFile(const std::filesystem::path& path);
