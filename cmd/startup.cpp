@@ -1,11 +1,11 @@
 #include "startup.h"
 
-#include <shellapi.h>
-
 #include <cstdio>
 #include <cwchar>
 
 #include "rename_pattern.h"
+#include "win/file_operation.h"
+#include "win/text.h"
 
 namespace cartscope::cmd {
 
@@ -21,8 +21,6 @@ bool startsWith(const std::wstring& text, const wchar_t* prefix, std::wstring& r
     rest = text.substr(length);
     return true;
 }
-
-std::wstring wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
 
 }  // namespace
 
@@ -110,7 +108,7 @@ std::vector<RomInfo> loadRoms(const std::vector<std::wstring>& paths, Command co
     std::vector<RomInfo> roms;
     for (const auto& path : paths) {
         RomInfo rom;
-        if (rom.load(std::u16string(path.begin(), path.end()), flags)) roms.push_back(std::move(rom));
+        if (rom.load(win::toUtf16(path), flags)) roms.push_back(std::move(rom));
     }
     return roms;
 }
@@ -120,18 +118,11 @@ void renameRoms(const std::vector<RomInfo>& roms, unsigned language, const std::
     for (const RomInfo& rom : roms) {
         const std::u16string target = bannerRenamePath(rom, language, pattern);
         if (target.empty() || target == rom.path) continue;
-        from += wide(rom.path) + L'\0';
-        to += wide(target) + L'\0';
+        from += win::toWide(rom.path) + L'\0';
+        to += win::toWide(target) + L'\0';
     }
     if (from.empty() || to.empty()) return;
-    from += L'\0';
-    to += L'\0';
-    SHFILEOPSTRUCTW operation = {};
-    operation.wFunc = FO_MOVE;
-    operation.pFrom = from.c_str();
-    operation.pTo = to.c_str();
-    operation.fFlags = FOF_MULTIDESTFILES;
-    SHFileOperationW(&operation);
+    win::moveFiles(nullptr, from, to);
 }
 
 }  // namespace cartscope::cmd
