@@ -387,15 +387,24 @@ HRESULT writeSchema(const std::wstring& module, const std::wstring& path) {
     return schema->save(Variant(path).get());
 }
 
+// Runs `work` with the library's path, so that no exception leaves it; the
+// thread's last error when the path cannot be had.
+template <class Work>
+HRESULT withModulePath(Work&& work) noexcept {
+    return guarded([&] {
+        const std::wstring module = modulePath();
+        if (module.empty()) return lastErrorResult();
+        return work(module);
+    });
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
 
 HRESULT registerModule() noexcept {
-    return guarded([] {
-        const SystemThreadLocale locale;
-        const std::wstring module = modulePath();
-        if (module.empty()) return lastErrorResult();
+    const SystemThreadLocale locale;
+    return withModulePath([](const std::wstring& module) {
         // The class declares no component categories: nothing to register for them.
         const HRESULT result = writeRegistryEntries(module);
         if (FAILED(result)) return result;
@@ -404,10 +413,8 @@ HRESULT registerModule() noexcept {
 }
 
 HRESULT unregisterModule() noexcept {
-    return guarded([] {
-        const SystemThreadLocale locale;
-        const std::wstring module = modulePath();
-        if (module.empty()) return lastErrorResult();
+    const SystemThreadLocale locale;
+    return withModulePath([](const std::wstring& module) {
         const HRESULT result = deleteRegistryEntries(module);
         if (FAILED(result)) return result;
         return unregisterTypeLibrary(module);
@@ -415,11 +422,9 @@ HRESULT unregisterModule() noexcept {
 }
 
 HRESULT registerPropertySchema() noexcept {
-    return guarded([] {
-        const win::Library propsys(L"propsys.dll");
-        if (!propsys) return S_OK;
-        const std::wstring module = modulePath();
-        if (module.empty()) return lastErrorResult();
+    const win::Library propsys(L"propsys.dll");
+    if (!propsys) return S_OK;
+    return withModulePath([&](const std::wstring& module) {
         const std::wstring path = schemaPath(module);
         const HRESULT result = writeSchema(module, path);
         if (FAILED(result)) return result;
@@ -430,11 +435,9 @@ HRESULT registerPropertySchema() noexcept {
 }
 
 HRESULT unregisterPropertySchema() noexcept {
-    return guarded([] {
-        const win::Library propsys(L"propsys.dll");
-        if (!propsys) return S_OK;
-        const std::wstring module = modulePath();
-        if (module.empty()) return lastErrorResult();
+    const win::Library propsys(L"propsys.dll");
+    if (!propsys) return S_OK;
+    return withModulePath([&](const std::wstring& module) {
         const std::wstring path = schemaPath(module);
         const auto unregisterSchema = propsys.procedure<SchemaFunction>("PSUnregisterPropertySchema");
         if (!unregisterSchema) return lastErrorResult();
@@ -488,11 +491,8 @@ extern "C" HRESULT __stdcall DllUnregisterServer() { return unregisterAll(); }
 extern "C" HRESULT __stdcall DllInstall(BOOL install, LPCWSTR commandLine) {
     if (isUserCommand(commandLine)) perUserRegistration() = true;
     if (!install) return unregisterAll();
-    const HRESULT result = registerModule();
-    if (SUCCEEDED(result)) {
-        if (SUCCEEDED(registerPropertySchema())) notifyShell();
-        return result;
-    }
+    const HRESULT result = registerAll();
+    if (SUCCEEDED(result)) return result;
     // Take back what the failed registration may have left.
     if (FAILED(unregisterPropertySchema())) return result;
     if (SUCCEEDED(unregisterModule())) notifyShell();
