@@ -3,28 +3,31 @@
 #include "platform/data_folder.h"
 #include "release_database.h"
 #include "resources/resource.h"
-#include "version_file.h"
-#include "version_info.h"
+#include "win/module_path.h"
+#include "win/path.h"
+#include "win/pe_image.h"
+#include "win/text.h"
+#include "win/version_info.h"
 
 namespace cartscope::cmd {
 
 InstalledVersions installedVersions(const std::wstring& programPath, const std::optional<std::wstring>& dataFolder) {
     InstalledVersions versions;
-    update::CFileVersionInfo info;
+    win::CFileVersionInfo info;
     info.loadFromFile(programPath);
     versions.program = L"v" + info.fileVersionText();
 
-    const std::wstring library = programPath.substr(0, programPath.find_last_of(L'\\') + 1) + L"Cartscope.dll";
+    const std::wstring library = win::besidePath(programPath, L"Cartscope.dll");
     info.loadFromFile(library);
     versions.library = L"v" + info.fileVersionText();
-    switch (update::peMachineBits(library)) {
+    switch (win::peMachineBits(library)) {
         case 64: versions.library += L" (x64)"; break;
         case 32: versions.library += L" (x86)"; break;
         default: break;
     }
 
     const std::uint16_t database =
-        dataFolder ? databaseVersion(std::u16string(dataFolder->begin(), dataFolder->end()) + u"nds-rom.dat", true) : 0;
+        dataFolder ? databaseVersion(win::toUtf16(*dataFolder) + u"nds-rom.dat", true) : 0;
     versions.database = L"v" + std::to_wstring(database);
     return versions;
 }
@@ -36,11 +39,9 @@ bool CartscopeCMDAboutDlg::onInitDialog() {
     m_libraryVersion.bindItem(handle(), IDC_VERSION_LIBRARY);
     m_databaseVersion.bindItem(handle(), IDC_VERSION_DATABASE);
 
-    wchar_t program[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
     std::optional<std::wstring> data;
-    if (const auto folder = platform::dataFolder()) data = std::wstring(folder->begin(), folder->end());
-    const InstalledVersions versions = installedVersions(program, data);
+    if (const auto folder = platform::dataFolder()) data = win::toWide(*folder);
+    const InstalledVersions versions = installedVersions(win::modulePath(), data);
     m_programVersion.setText(versions.program);
     m_libraryVersion.setText(versions.library);
     m_databaseVersion.setText(versions.database);

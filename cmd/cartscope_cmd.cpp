@@ -60,10 +60,14 @@ protected:
             case Command::AutoUpdate:
             case Command::AutoUpdateAdmin:
             case Command::Update:
-            case Command::UpdateAdmin:
-                update::runUpdateCommand(command == Command::AutoUpdate || command == Command::AutoUpdateAdmin,
-                                         command == Command::AutoUpdateAdmin || command == Command::UpdateAdmin);
+            case Command::UpdateAdmin: {
+                const bool adminMode = command == Command::AutoUpdateAdmin || command == Command::UpdateAdmin;
+                update::UpdaterEnvironment environment = update::programUpdaterEnvironment(adminMode);
+                environment.startCleanup = [] { return startCleanupInstance(); };
+                update::runUpdateCommand(command == Command::AutoUpdate || command == Command::AutoUpdateAdmin, adminMode,
+                                         environment);
                 break;
+            }
             case Command::Info: {
                 CartscopeCMDAboutDlg about;
                 runAsMainWindow(about);

@@ -6,10 +6,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
-#include <memory>
 
 #include "application.h"
 #include "platform/data_folder.h"
+#include "win/handle.h"
+#include "win/module_path.h"
+#include "win/path.h"
+#include "win/process.h"
+#include "win/text.h"
 
 namespace cartscope::cmd {
 
@@ -18,14 +22,9 @@ namespace {
 const wchar_t kRestartMutexName[] = L"Cartscope-RESTART_MUTEX";
 
 // The program's handle to the restart mutex, while it has one.
-HANDLE g_restartMutex = nullptr;
+win::Handle g_restartMutex;
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const {
-        if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-};
-using Handle = std::unique_ptr<void, HandleCloser>;
+using win::Handle;
 
 // Waits for the mutex (an abandoned one counts as acquired) and releases it.
 void waitAndRelease(HANDLE mutex) {
@@ -94,25 +93,13 @@ bool startCleanupInstance(const std::wstring& program) {
         if (mutex) waitAndRelease(mutex.get());
         return false;
     }
-    closeRestartMutex();
-    g_restartMutex = created;  // owned until this process ends
+    g_restartMutex.reset(created);  // owned until this process ends
 
-    std::wstring line = cleanupCommandLine(program.empty() ? ui::programFilePath() : program);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started = {};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
-        return false;
-    const Handle thread(started.hThread), process(started.hProcess);
-    return true;
+    const std::wstring line = cleanupCommandLine(program.empty() ? win::modulePath() : program);
+    return static_cast<bool>(win::startProcess(nullptr, line));
 }
 
-void closeRestartMutex() {
-    if (g_restartMutex) {
-        CloseHandle(g_restartMutex);
-        g_restartMutex = nullptr;
-    }
-}
+void closeRestartMutex() { g_restartMutex.reset(); }
 
 // --- The clean-up ------------------------------------------------------------
 
@@ -120,8 +107,8 @@ const wchar_t kRestartQuestion[] = L"The Windows Explorer must be restarted \nto
 
 CleanupEnvironment programCleanupEnvironment() {
     CleanupEnvironment environment;
-    if (const auto folder = platform::dataFolder()) environment.dataFolder = std::wstring(folder->begin(), folder->end());
-    environment.programPath = ui::programFilePath();
+    if (const auto folder = platform::dataFolder()) environment.dataFolder = win::toWide(*folder);
+    environment.programPath = win::modulePath();
     environment.askRestart = [] { return ui::messageBox(kRestartQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES; };
     environment.closeExplorer = closeExplorer;
     environment.startProcess = startProcess;
@@ -141,8 +128,7 @@ void cleanupAfterUpdate(const CleanupEnvironment& environment) {
     std::vector<OldCopy> copies;
     if (environment.dataFolder) copies.push_back({*environment.dataFolder + L"nds-rom.dat.old", false});
     copies.push_back({environment.programPath + L".old", false});
-    const std::wstring folder = environment.programPath.substr(0, environment.programPath.find_last_of(L'\\') + 1);
-    copies.push_back({folder + L"Cartscope.dll.old", true});
+    copies.push_back({win::besidePath(environment.programPath, L"Cartscope.dll.old"), true});
 
     for (const OldCopy& copy : copies) {
         if (!fileExists(copy.path)) continue;
@@ -215,14 +201,6 @@ void closeProcessesNamed(const std::wstring& name) {
 
 void closeExplorer() { closeProcessesNamed(L"explorer.exe"); }
 
-bool startProcess(const std::wstring& path) {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started = {};
-    if (!CreateProcessW(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
-        return false;
-    const Handle thread(started.hThread), process(started.hProcess);
-    return true;
-}
+bool startProcess(const std::wstring& path) { return static_cast<bool>(win::startProcess(path.c_str(), {})); }
 
 }  // namespace cartscope::cmd

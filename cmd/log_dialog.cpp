@@ -4,6 +4,7 @@
 
 #include "resources/resource.h"
 #include "rom_edit.h"
+#include "win/text.h"
 
 namespace cartscope::cmd {
 
@@ -12,7 +13,7 @@ namespace {
 constexpr UINT_PTR kReapTimer = 101;
 constexpr UINT kAboutCommand = 0x10;
 
-std::wstring wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
+using win::toWide;
 
 #ifdef CARTSCOPE_TEST_HOOKS
 // A seam for the tests, whose Cancel would otherwise race with the worker:
@@ -75,12 +76,12 @@ unsigned CCartscopeCMDDlg::batch() {
     for (int i = 1; i <= count; ++i) {
         const RomInfo& rom = m_roms[static_cast<std::size_t>(i - 1)];
         m_counter.setText(std::to_wstring(i) + L" from " + std::to_wstring(count));
-        m_path.setText(wide(rom.path));
+        m_path.setText(toWide(rom.path));
         m_progress.setPos(i);
         if (m_cancelRequested) return 1;
 
         std::wstring status = L"\t--> done";
-        appendLog(prefix + wide(rom.fileName) + L"\r\n");
+        appendLog(prefix + toWide(rom.fileName) + L"\r\n");
 #ifdef CARTSCOPE_TEST_HOOKS
         while (i == heldFile && !m_cancelRequested) Sleep(10);
 #endif
@@ -88,7 +89,7 @@ unsigned CCartscopeCMDDlg::batch() {
         const int error = trim ? trimRom(rom, OpenOrder::OpenFirst, &outcome) : untrimRom(rom, OpenOrder::OpenFirst);
         if (outcome == EditStatus::AlreadyTrimmed) status = L"\t--> already trimed";
         if (error != 0) {
-            appendLog(L"\t--> " + wide(editErrorText(error).substr(0, 511)) + L"\r\n");
+            appendLog(L"\t--> " + toWide(editErrorText(error).substr(0, 511)) + L"\r\n");
             m_hadError = true;
         } else {
             appendLog(status + L"\r\n");

@@ -4,6 +4,9 @@
 #include "application.h"
 #include "rename_pattern.h"
 #include "resources/resource.h"
+#include "win/module_path.h"
+#include "win/reg_key.h"
+#include "win/text.h"
 
 namespace cartscope::cmd {
 
@@ -23,21 +26,15 @@ std::wstring autostartCommand(const std::wstring& programPath) {
 }
 
 void writeAutostart(UpdateMode mode, const std::wstring& programPath) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-    if (mode == UpdateMode::AtWindowsStart) {
-        const std::wstring command = autostartCommand(programPath);
-        RegSetValueExW(key, kRunValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                       static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
-    } else {
-        RegDeleteValueW(key, kRunValue);
-    }
-    RegCloseKey(key);
+    win::RegKey key;
+    if (key.open(HKEY_CURRENT_USER, kRunKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return;
+    if (mode == UpdateMode::AtWindowsStart) key.setString(kRunValue, autostartCommand(programPath));
+    else key.deleteValue(kRunValue);
 }
 
 std::optional<std::wstring> patternProblem(const std::wstring& pattern) {
-    const std::u16string text(pattern.begin(), pattern.end());
-    if (const auto message = validateRenamePattern(text)) return std::wstring(message->begin(), message->end());
+    const std::u16string text = win::toUtf16(pattern);
+    if (const auto message = validateRenamePattern(text)) return win::toWide(*message);
     // Longer patterns would be stored, but every reader would then fall back
     // to the default pattern without a word.
     if (text.size() >= kMaxSettingStringUnits)
@@ -58,7 +55,7 @@ bool CCartscopeCMDSettings::onInitDialog() {
     m_atWindowsStart.sendMessage(BM_SETCHECK, mode == UpdateMode::AtWindowsStart ? BST_CHECKED : BST_UNCHECKED);
     m_onFolderOpen.sendMessage(BM_SETCHECK, mode == UpdateMode::OnFolderOpen ? BST_CHECKED : BST_UNCHECKED);
     const std::u16string pattern = renamePattern();
-    m_pattern.setText(std::wstring(pattern.begin(), pattern.end()));
+    m_pattern.setText(win::toWide(pattern));
     return true;
 }
 
@@ -85,9 +82,9 @@ void CCartscopeCMDSettings::onOK() {
     if (checked(m_manual)) mode = UpdateMode::Manual;
     else if (checked(m_atWindowsStart)) mode = UpdateMode::AtWindowsStart;
     else if (checked(m_onFolderOpen)) mode = UpdateMode::OnFolderOpen;
-    writeAutostart(mode, ui::programFilePath());
+    writeAutostart(mode, win::modulePath());
     writeUpdateMode(mode);
-    writeRenamePattern(std::u16string(text.begin(), text.end()));
+    writeRenamePattern(win::toUtf16(text));
     endDialog(IDOK);
 }
 

@@ -39,7 +39,7 @@ private:
     ui::Button m_atWindowsStart;
     ui::Button m_onFolderOpen;
     ui::Edit m_pattern;
-    update::CXBalloonMsg m_balloon;
+    ui::CXBalloonMsg m_balloon;
 };
 
 }  // namespace cartscope::cmd

@@ -1,37 +1,27 @@
 #include "startup.h"
 
-#include <shellapi.h>
-
 #include <cstdio>
+
+#include "win/file_operation.h"
+#include "win/text.h"
 
 namespace cartscope::cmd {
 
 namespace {
 
-std::wstring wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
-std::u16string units(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
-
-// Moves files with one shell operation: both lists hold each path with its
-// NUL, and end in an extra NUL.
+// Moves files with one shell operation.
 void moveFiles(const std::vector<FileMove>& moves) {
     std::wstring from, to;
     for (const auto& [source, target] : moves) {
-        from += wide(source) + L'\0';
-        to += wide(target) + L'\0';
+        from += win::toWide(source) + L'\0';
+        to += win::toWide(target) + L'\0';
     }
-    from += L'\0';
-    to += L'\0';
-    SHFILEOPSTRUCTW operation = {};
-    operation.wFunc = FO_MOVE;
-    operation.pFrom = from.c_str();
-    operation.pTo = to.c_str();
-    operation.fFlags = FOF_MULTIDESTFILES;
-    SHFileOperationW(&operation);
+    win::moveFiles(nullptr, from, to);
 }
 
 }  // namespace
 
-Command commandFor(const std::wstring& name) { return cartscope::commandFor(units(name)); }
+Command commandFor(const std::wstring& name) { return cartscope::commandFor(win::toUtf16(name)); }
 
 bool readPathFile(const std::wstring& file, std::vector<std::uint8_t>& bytes) {
     bytes.clear();
@@ -51,17 +41,17 @@ bool readPathFile(const std::wstring& file, std::vector<std::uint8_t>& bytes) {
 
 Arguments readArguments(const std::vector<std::wstring>& args, const std::function<void(const std::wstring&)>& onPath) {
     std::vector<std::u16string> given;
-    for (const auto& arg : args) given.push_back(units(arg));
+    for (const auto& arg : args) given.push_back(win::toUtf16(arg));
     const CommandArguments parsed = parseArguments(
-        given, [](const std::u16string& file, std::vector<std::uint8_t>& bytes) { return readPathFile(wide(file), bytes); },
+        given, [](const std::u16string& file, std::vector<std::uint8_t>& bytes) { return readPathFile(win::toWide(file), bytes); },
         [&onPath](const std::u16string& path) {
-            if (onPath) onPath(wide(path));
+            if (onPath) onPath(win::toWide(path));
         });
     Arguments result;
-    result.command = wide(parsed.command);
+    result.command = win::toWide(parsed.command);
     result.language = parsed.language;
     result.stop = parsed.stop;
-    for (const auto& path : parsed.paths) result.paths.push_back(wide(path));
+    for (const auto& path : parsed.paths) result.paths.push_back(win::toWide(path));
     return result;
 }
 
@@ -71,7 +61,7 @@ std::vector<RomInfo> loadRoms(const std::vector<std::wstring>& paths, Command co
     std::vector<RomInfo> roms;
     for (const auto& path : paths) {
         RomInfo rom;
-        if (rom.load(std::u16string(path.begin(), path.end()), flags)) roms.push_back(std::move(rom));
+        if (rom.load(win::toUtf16(path), flags)) roms.push_back(std::move(rom));
     }
     return roms;
 }

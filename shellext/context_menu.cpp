@@ -13,11 +13,20 @@
 #include "rename_pattern.h"
 #include "rom_edit.h"
 #include "settings.h"
-#include "shell_util.h"
+#include "win/errors.h"
+#include "win/file_operation.h"
+#include "win/handle.h"
+#include "win/system_version.h"
+#include "win/text.h"
 
 namespace cartscope::shell {
 
 namespace {
+
+using win::guarded;
+using win::moveFiles;
+using win::toWide;
+using win::windowsVersion;
 
 constexpr int kItemIcon = 214;
 constexpr std::size_t kMaxRenameItems = 15;
@@ -41,40 +50,20 @@ struct Language {
 const Language kLanguages[] = {{L"Japanese", 220}, {L"English", 216}, {L"French", 218},
                                {L"German", 215},   {L"Italian", 219}, {L"Spanish", 217}};
 
-using BeginBufferedPaintFn = HPAINTBUFFER(WINAPI*)(HDC, const RECT*, BP_BUFFERFORMAT, BP_PAINTPARAMS*, HDC*);
-using GetBufferedPaintBitsFn = HRESULT(WINAPI*)(HPAINTBUFFER, RGBQUAD**, int*);
-using EndBufferedPaintFn = HRESULT(WINAPI*)(HPAINTBUFFER, BOOL);
-
-template <class Fn>
-Fn entryPoint(FARPROC proc) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(proc));
-}
-
 HICON loadIcon16(int icon) {
     return static_cast<HICON>(LoadImageW(moduleHandle(), MAKEINTRESOURCEW(icon), IMAGE_ICON, 16, 16, 0));
 }
 
-std::wstring wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
-
 HRESULT itemCount(UINT count) { return MAKE_HRESULT(SEVERITY_SUCCESS, 0, count); }
 
-// Moves files with one shell operation: both lists hold each path with its
-// NUL, and end in an extra NUL.
-void moveFiles(HWND owner, const std::vector<FileMove>& moves) {
+// Moves files with one shell operation owned by `owner`.
+void moveAll(HWND owner, const std::vector<FileMove>& moves) {
     std::wstring from, to;
     for (const auto& [source, target] : moves) {
-        from += wide(source) + L'\0';
-        to += wide(target) + L'\0';
+        from += toWide(source) + L'\0';
+        to += toWide(target) + L'\0';
     }
-    from += L'\0';
-    to += L'\0';
-    SHFILEOPSTRUCTW operation = {};
-    operation.hwnd = owner;
-    operation.wFunc = FO_MOVE;
-    operation.pFrom = from.c_str();
-    operation.pTo = to.c_str();
-    operation.fFlags = FOF_MULTIDESTFILES;
-    SHFileOperationW(&operation);
+    moveFiles(owner, from, to);
 }
 
 // The system's text for an error code, without its closing line break.
@@ -115,14 +104,12 @@ HBITMAP CFileIconExt::menuBitmap(int icon) {
         params.dwFlags = BPPF_ERASE;
         params.pBlendFunction = &blend;
         HDC bufferDc = nullptr;
-        HPAINTBUFFER buffer =
-            entryPoint<BeginBufferedPaintFn>(beginBufferedPaint_)(dc, &area, BPBF_DIB, &params, &bufferDc);
+        HPAINTBUFFER buffer = beginBufferedPaint_(dc, &area, BPBF_DIB, &params, &bufferDc);
         if (buffer) {
             if (DrawIconEx(bufferDc, 0, 0, picture, width, height, 0, nullptr, DI_NORMAL)) {
                 RGBQUAD* pixels = nullptr;
                 int rowWidth = 0;
-                if (SUCCEEDED(entryPoint<GetBufferedPaintBitsFn>(getBufferedPaintBits_)(buffer, &pixels, &rowWidth)) &&
-                    pixels) {
+                if (SUCCEEDED(getBufferedPaintBits_(buffer, &pixels, &rowWidth)) && pixels) {
                     bool hasAlpha = false;
                     for (int y = 0; y < height && !hasAlpha; ++y)
                         for (int x = 0; x < width && !hasAlpha; ++x) hasAlpha = pixels[y * rowWidth + x].rgbReserved != 0;
@@ -147,7 +134,7 @@ HBITMAP CFileIconExt::menuBitmap(int icon) {
                     }
                 }
             }
-            entryPoint<EndBufferedPaintFn>(endBufferedPaint_)(buffer, TRUE);
+            endBufferedPaint_(buffer, TRUE);
         }
         SelectObject(dc, previous);
     }
@@ -196,7 +183,7 @@ HRESULT CFileIconExt::QueryContextMenu(HMENU menu, UINT index, UINT first, UINT,
             const UINT k = static_cast<UINT>(std::min(rom_.renameNames.size(), kMaxRenameItems));
             UINT i = 0;
             for (auto name = rom_.renameNames.begin(); i < k; ++name, ++i) {
-                const std::wstring text = wide(*name) + L".nds";
+                const std::wstring text = toWide(*name) + L".nds";
                 InsertMenuW(submenu, i, MF_BYPOSITION | MF_STRING, first + 34 + i, text.c_str());
                 menuCommands_[RenameFirst + i] = 34 + i;
             }
@@ -267,12 +254,12 @@ void CFileIconExt::editWithRetry(HWND owner, bool trim) const {
         if (error == 0) {
             // Nothing to cut: a trim never makes a file longer.
             if (outcome == EditStatus::AlreadyTrimmed) {
-                const std::wstring text = wide(rom_.fileName) + L"\nalready trimmed";
+                const std::wstring text = toWide(rom_.fileName) + L"\nalready trimmed";
                 MessageBoxW(owner, text.c_str(), L"Cartscope", MB_OK | MB_ICONINFORMATION);
             }
             return;
         }
-        std::wstring text = wide(rom_.fileName) + L"\n" + wide(editErrorText(error).substr(0, 511));
+        std::wstring text = toWide(rom_.fileName) + L"\n" + toWide(editErrorText(error).substr(0, 511));
         if (MessageBoxW(owner, text.c_str(), L"Cartscope", MB_ABORTRETRYIGNORE | MB_ICONWARNING) != IDRETRY) return;
     }
 }
@@ -282,7 +269,7 @@ void CFileIconExt::renameOne(HWND owner, std::size_t entry) const {
     const std::u16string& name = *std::next(rom_.renameNames.begin(), static_cast<std::ptrdiff_t>(entry));
     const std::u16string target = rom_.folder + name + u".nds";
     if (target == rom_.path) return;
-    moveFiles(owner, {{rom_.path, target}});
+    moveAll(owner, {{rom_.path, target}});
 }
 
 void CFileIconExt::renameSelection(HWND owner, unsigned language) const {
@@ -292,7 +279,7 @@ void CFileIconExt::renameSelection(HWND owner, unsigned language) const {
         RomInfo rom;
         if (rom.load(path, RomLoadFlags::KeepShortTitles | RomLoadFlags::LookUpDatabase, pattern)) roms.push_back(std::move(rom));
     }
-    renameByBannerTitles(roms, language, pattern, [owner](const std::vector<FileMove>& moves) { moveFiles(owner, moves); });
+    renameByBannerTitles(roms, language, pattern, [owner](const std::vector<FileMove>& moves) { moveAll(owner, moves); });
 }
 
 void CFileIconExt::startProgram(HWND owner, Command command) {
@@ -306,7 +293,7 @@ void CFileIconExt::startProgram(HWND owner, Command command) {
         if (!GetTempFileNameW(folder.c_str(), L"nds.tmp", 0, pathFile.data())) pathFile[0] = L'\0';
         pathFile.resize(wcslen(pathFile.c_str()));
         if (!pathFile.empty()) {
-            const UniqueHandle file(
+            const win::Handle file(
                 CreateFileW(pathFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
             if (file.get() != INVALID_HANDLE_VALUE) {
                 const std::vector<std::uint8_t> content = encodePathFile(selection_);
@@ -314,7 +301,7 @@ void CFileIconExt::startProgram(HWND owner, Command command) {
                 WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
             }
         }
-        named = std::u16string(pathFile.begin(), pathFile.end());
+        named = win::toUtf16(pathFile);
     }
     const DWORD error = startCommandProgram(command, named);
     if (error == ERROR_SUCCESS) return;

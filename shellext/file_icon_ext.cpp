@@ -3,20 +3,38 @@
 #include <gdiplus.h>
 
 #include <cwchar>
-#include <new>
 
-#include "info_tip.h"
 #include "guids.h"
+#include "info_tip.h"
 #include "module.h"
-#include "shell_util.h"
 #include "stream_source.h"
 #include "update_trigger.h"
+#include "win/errors.h"
+#include "win/system_version.h"
+#include "win/text.h"
 
 namespace cartscope::shell {
 
 namespace {
 
+using win::guarded;
+
 constexpr int kFallbackIcon = 208;
+
+// What the object answers, and through which of its bases.
+const win::InterfaceEntry kInterfaces[] = {
+    win::interfaceEntry<CFileIconExt, IPersistFile>(IID_IPersistFile),
+    win::interfaceEntry<CFileIconExt, IExtractIconW>(IID_IExtractIconW),
+    win::interfaceEntry<CFileIconExt, IQueryInfo>(IID_IQueryInfo),
+    win::interfaceEntry<CFileIconExt, IShellExtInit>(IID_IShellExtInit),
+    win::interfaceEntry<CFileIconExt, IContextMenu3>(IID_IContextMenu3),
+    win::interfaceEntry<CFileIconExt, IContextMenu3>(IID_IContextMenu2),
+    win::interfaceEntry<CFileIconExt, IContextMenu3>(IID_IContextMenu),
+    win::interfaceEntry<CFileIconExt, IColumnProvider>(IID_IColumnProvider),
+    win::interfaceEntry<CFileIconExt, IInitializeWithStream>(IID_IInitializeWithStream),
+    win::interfaceEntry<CFileIconExt, IPropertyStore>(IID_IPropertyStore),
+    win::interfaceEntry<CFileIconExt, IPropertyStoreCapabilities>(IID_IPropertyStoreCapabilities),
+};
 
 // The four properties, in the order of GetAt and GetColumnInfo.
 struct PropertyRow {
@@ -69,21 +87,12 @@ HRESULT fillVariant(const PropertyValue& value, Variant* out) {
         out->ulVal = value.number;
         return S_OK;
     }
-    BSTR text = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(value.text->c_str()),
-                                  static_cast<UINT>(value.text->size()));
+    BSTR text = SysAllocStringLen(win::wideChars(*value.text), static_cast<UINT>(value.text->size()));
     if (!text) return E_OUTOFMEMORY;
     out->vt = VT_BSTR;
     out->bstrVal = text;
     return S_OK;
 }
-
-// The shell's allocator, released when the holder goes.
-struct ShellMalloc {
-    IMalloc* malloc = nullptr;
-    ~ShellMalloc() {
-        if (malloc) malloc->Release();
-    }
-};
 
 // A GDI+ bitmap, disposed of when the holder goes.
 struct GdipBitmap {
@@ -102,76 +111,32 @@ HICON fallbackIcon(int size) {
 
 CFileIconExt::CFileIconExt() {
     menuCommands_.fill(kNoMenuItem);
-    if (windowsVersion() >= 0x0600) {
-        uxtheme_ = LoadLibraryW(L"UXTHEME.DLL");
-        if (uxtheme_) {
-            getBufferedPaintBits_ = GetProcAddress(uxtheme_, "GetBufferedPaintBits");
-            beginBufferedPaint_ = GetProcAddress(uxtheme_, "BeginBufferedPaint");
-            endBufferedPaint_ = GetProcAddress(uxtheme_, "EndBufferedPaint");
-        }
+    if (win::windowsVersion() >= 0x0600) {
+        uxtheme_ = win::Library(L"UXTHEME.DLL");
+        getBufferedPaintBits_ = uxtheme_.procedure<GetBufferedPaintBitsFn>("GetBufferedPaintBits");
+        beginBufferedPaint_ = uxtheme_.procedure<BeginBufferedPaintFn>("BeginBufferedPaint");
+        endBufferedPaint_ = uxtheme_.procedure<EndBufferedPaintFn>("EndBufferedPaint");
     }
     Gdiplus::GdiplusStartupInput input;  // version 1, no callback, background thread, codecs
     Gdiplus::GdiplusStartup(&gdiplusToken_, &input, nullptr);
     runUpdateTrigger();
-    lockModule();
 }
 
 CFileIconExt::~CFileIconExt() {
-    if (stream_) stream_->Release();
+    stream_.reset();
     if (gdiplusToken_) Gdiplus::GdiplusShutdown(gdiplusToken_);
     for (const auto& entry : menuBitmaps_) DeleteObject(entry.second);
-    menuBitmaps_.clear();
-    if (uxtheme_) FreeLibrary(uxtheme_);
-    rom_ = RomInfo{};
-    selection_.clear();
-    unlockModule();
 }
 
-HRESULT CFileIconExt::create(REFIID iid, void** object) {
-    return guarded([&]() -> HRESULT {
-        auto* created = new (std::nothrow) CFileIconExt;
-        if (!created) return E_OUTOFMEMORY;
-        created->AddRef();
-        const HRESULT result = created->QueryInterface(iid, object);
-        created->Release();  // destroys it when the interface was refused
-        return result;
-    });
-}
-
-HRESULT CFileIconExt::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    void* found = nullptr;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPersistFile)) found = static_cast<IPersistFile*>(this);
-    else if (IsEqualIID(iid, IID_IExtractIconW)) found = static_cast<IExtractIconW*>(this);
-    else if (IsEqualIID(iid, IID_IQueryInfo)) found = static_cast<IQueryInfo*>(this);
-    else if (IsEqualIID(iid, IID_IShellExtInit)) found = static_cast<IShellExtInit*>(this);
-    else if (IsEqualIID(iid, IID_IContextMenu3) || IsEqualIID(iid, IID_IContextMenu2) || IsEqualIID(iid, IID_IContextMenu))
-        found = static_cast<IContextMenu3*>(this);
-    else if (IsEqualIID(iid, IID_IColumnProvider)) found = static_cast<IColumnProvider*>(this);
-    else if (IsEqualIID(iid, IID_IInitializeWithStream)) found = static_cast<IInitializeWithStream*>(this);
-    else if (IsEqualIID(iid, IID_IPropertyStore)) found = static_cast<IPropertyStore*>(this);
-    else if (IsEqualIID(iid, IID_IPropertyStoreCapabilities)) found = static_cast<IPropertyStoreCapabilities*>(this);
-    *object = found;
-    if (!found) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-}
-
-ULONG CFileIconExt::AddRef() { return ++references_; }
-
-ULONG CFileIconExt::Release() {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-}
+win::InterfaceTable CFileIconExt::interfaces() noexcept { return win::interfaceTable(kInterfaces); }
 
 RomInfo CFileIconExt::loadForJob(RomLoadFlags flags) const {
     RomInfo rom;
     if (stream_) {
-        StreamSource source(stream_);
+        StreamSource source(stream_.get());
         if (source.ok()) rom.load(source, flags);
     } else {
-        rom.load(std::u16string(reinterpret_cast<const char16_t*>(path_.data())), flags);
+        rom.load(std::u16string(win::utf16Chars(path_.data())), flags);
     }
     return rom;
 }
@@ -239,16 +204,16 @@ HRESULT CFileIconExt::Extract(LPCWSTR, UINT, HICON* large, HICON* small, UINT si
 
 HRESULT CFileIconExt::GetInfoTip(DWORD, WCHAR** tip) {
     return guarded([&]() -> HRESULT {
-        ShellMalloc shell;
-        if (FAILED(SHGetMalloc(&shell.malloc)) || !shell.malloc) return E_FAIL;
+        win::ComPtr<IMalloc> shell;
+        if (FAILED(SHGetMalloc(shell.put())) || !shell) return E_FAIL;
         const RomInfo rom = loadForJob(RomLoadFlags::LookUpDatabase | RomLoadFlags::ComputeCrc32);
         if (!rom.headerValid) return E_FAIL;
         const std::u16string text = formatInfoTip(rom);
-        auto* buffer = static_cast<WCHAR*>(shell.malloc->Alloc((text.size() + 1) * sizeof(WCHAR)));
+        auto* buffer = static_cast<WCHAR*>(shell->Alloc((text.size() + 1) * sizeof(WCHAR)));
         if (!buffer) return E_OUTOFMEMORY;
-        std::wmemcpy(buffer, reinterpret_cast<const wchar_t*>(text.c_str()), text.size() + 1);
+        std::wmemcpy(buffer, win::wideChars(text), text.size() + 1);
         if (tip) *tip = buffer;
-        else shell.malloc->Free(buffer);
+        else shell->Free(buffer);
         return S_OK;
     });
 }
@@ -282,7 +247,7 @@ HRESULT CFileIconExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
             std::wstring name(length + 1, L'\0');
             if (DragQueryFileW(drop, i, name.data(), length + 1) == 0) continue;
             name.resize(length);
-            selection_.emplace_back(reinterpret_cast<const char16_t*>(name.c_str()), name.size());
+            selection_.emplace_back(win::utf16View(name));
         }
         return S_OK;
     });
@@ -313,7 +278,7 @@ HRESULT CFileIconExt::GetItemData(LPCSHCOLUMNID column, LPCSHCOLUMNDATA data, VA
         if (!column || !data || !value) return E_POINTER;
         if (data->dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_OFFLINE)) return S_FALSE;
         if (!data->pwszExt || lstrcmpiW(data->pwszExt, L".nds") != 0) return S_FALSE;
-        const std::u16string path(reinterpret_cast<const char16_t*>(data->wszFile));
+        const std::u16string path(win::utf16Chars(data->wszFile));
         const bool reuse = !(data->dwFlags & SHCDF_UPDATEITEM) && rom_.headerValid && rom_.path == path;
         if (!reuse) {
             rom_.load(path, RomLoadFlags::CollectRenameNames | RomLoadFlags::LookUpDatabase);
@@ -329,17 +294,13 @@ HRESULT CFileIconExt::GetItemData(LPCSHCOLUMNID column, LPCSHCOLUMNDATA data, VA
 
 HRESULT CFileIconExt::Initialize(IStream* stream, DWORD) {
     return guarded([&]() -> HRESULT {
-        if (stream_) {
-            stream_->Release();
-            stream_ = nullptr;
-        }
+        stream_.reset();
         rom_ = RomInfo{};
         if (!stream) return E_INVALIDARG;
         StreamSource source(stream);
         if (source.ok()) rom_.load(source, RomLoadFlags::CollectRenameNames | RomLoadFlags::LookUpDatabase);
         if (!rom_.headerValid) return E_UNEXPECTED;
-        stream->AddRef();
-        stream_ = stream;
+        stream_ = win::ComPtr<IStream>::shared(stream);
         return S_OK;
     });
 }

@@ -7,6 +7,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 #include <propsys.h>
+#include <uxtheme.h>
 
 #include <array>
 #include <map>
@@ -14,26 +15,26 @@
 
 #include "command_request.h"
 #include "rom_info.h"
+#include "win/com_object.h"
+#include "win/com_ptr.h"
+#include "win/library.h"
 
 namespace cartscope::shell {
 
-class CFileIconExt final : public IPersistFile,
-                           public IExtractIconW,
-                           public IQueryInfo,
-                           public IShellExtInit,
-                           public IContextMenu3,
-                           public IColumnProvider,
-                           public IInitializeWithStream,
-                           public IPropertyStore,
-                           public IPropertyStoreCapabilities {
+class CFileIconExt final : public win::ComObject<CFileIconExt,
+                                                 IPersistFile,
+                                                 IExtractIconW,
+                                                 IQueryInfo,
+                                                 IShellExtInit,
+                                                 IContextMenu3,
+                                                 IColumnProvider,
+                                                 IInitializeWithStream,
+                                                 IPropertyStore,
+                                                 IPropertyStoreCapabilities> {
 public:
-    // Makes an object and asks it for `iid`; the object goes again when that fails.
-    static HRESULT create(REFIID iid, void** object);
-
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    // The interfaces the object answers (IUnknown through IPersistFile);
+    // create(), from the base, makes objects.
+    static win::InterfaceTable interfaces() noexcept;
 
     // IPersistFile
     HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override;
@@ -84,10 +85,9 @@ public:
     static constexpr UINT kNoMenuItem = 0xFFFFFFFF;
 
 private:
+    friend ComObject;
     CFileIconExt();
     ~CFileIconExt();
-    CFileIconExt(const CFileIconExt&) = delete;
-    CFileIconExt& operator=(const CFileIconExt&) = delete;
 
     // Loads a fresh record for one job: from the held stream, else the file path.
     RomInfo loadForJob(RomLoadFlags flags) const;
@@ -100,18 +100,21 @@ private:
     void renameSelection(HWND owner, unsigned language) const;
     void startProgram(HWND owner, Command command);
 
-    ULONG references_ = 0;
+    using BeginBufferedPaintFn = HPAINTBUFFER(WINAPI*)(HDC, const RECT*, BP_BUFFERFORMAT, BP_PAINTPARAMS*, HDC*);
+    using GetBufferedPaintBitsFn = HRESULT(WINAPI*)(HPAINTBUFFER, RGBQUAD**, int*);
+    using EndBufferedPaintFn = HRESULT(WINAPI*)(HPAINTBUFFER, BOOL);
+
     std::array<wchar_t, MAX_PATH> path_{};
     std::vector<std::u16string> selection_;
     RomInfo rom_;
     std::array<UINT, kMenuCommands> menuCommands_;
     ULONG_PTR gdiplusToken_ = 0;
-    HMODULE uxtheme_ = nullptr;
-    FARPROC getBufferedPaintBits_ = nullptr;
-    FARPROC beginBufferedPaint_ = nullptr;
-    FARPROC endBufferedPaint_ = nullptr;
+    win::Library uxtheme_;
+    GetBufferedPaintBitsFn getBufferedPaintBits_ = nullptr;
+    BeginBufferedPaintFn beginBufferedPaint_ = nullptr;
+    EndBufferedPaintFn endBufferedPaint_ = nullptr;
     std::map<int, HBITMAP> menuBitmaps_;
-    IStream* stream_ = nullptr;
+    win::ComPtr<IStream> stream_;
 };
 
 }  // namespace cartscope::shell

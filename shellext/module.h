@@ -1,5 +1,6 @@
-// The library's module: its handle and path, the lock count that tells the
-// COM runtime whether the library may be unloaded, and the class factory.
+// The library's module: its handle and path, the command program beside it,
+// and the per-user registration switch. Its lock count and class objects
+// come with the entry points (dll_main.cpp).
 #pragma once
 
 #include <windows.h>
@@ -13,7 +14,7 @@ namespace cartscope::shell {
 
 HMODULE moduleHandle();
 void setModuleHandle(HMODULE module);
-// Full path of the library (the buffer grows by 260 units until it fits).
+// Full path of the library.
 std::wstring modulePath();
 // Full path of "Cartscope CMD.exe" in the library's folder.
 std::wstring commandProgramPath();
@@ -23,12 +24,5 @@ std::wstring commandProgramPath();
 DWORD startCommandProgram(Command command, const std::optional<std::u16string>& pathFile = std::nullopt);
 // Switched on by per-user installation; stays on while the library is loaded.
 bool& perUserRegistration();
-
-void lockModule();
-void unlockModule();
-long moduleLockCount();
-
-// The class object of CFileIconExt, made on first request under a lock.
-HRESULT getClassObject(REFCLSID clsid, REFIID iid, void** object);
 
 }  // namespace cartscope::shell

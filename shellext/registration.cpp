@@ -10,6 +10,12 @@
 #include <vector>
 
 #include "guids.h"
+#include "module.h"
+#include "win/com_ptr.h"
+#include "win/errors.h"
+#include "win/library.h"
+#include "win/path.h"
+#include "win/reg_key.h"
 
 // Per-user type library registration (oleaut32, Windows Vista and later); the
 // cross toolchain's headers do not declare it.
@@ -31,78 +37,12 @@ constexpr IID kIidXslTemplate = {0x2933bf93, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 
 
 constexpr WORD kSchemaTemplateId = 221;
 
-HRESULT lastError() {
-    const DWORD error = GetLastError();
-    return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
-}
-
-// Runs `work`; an exception becomes an error code instead of leaving.
-template <class Work>
-HRESULT guarded(Work&& work) noexcept {
-    try {
-        return work();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-}
+using win::guarded;
+using win::lastErrorResult;
+using win::RegKey;
 
 // ---------------------------------------------------------------------------
 // Owners of system resources.
-
-class RegKey {
-public:
-    RegKey() = default;
-    explicit RegKey(HKEY key) : key_(key) {}
-    ~RegKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    HKEY get() const { return key_; }
-    HKEY* put() { return &key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
-class Library {
-public:
-    explicit Library(const wchar_t* name) : module_(LoadLibraryW(name)) {}
-    ~Library() {
-        if (module_) FreeLibrary(module_);
-    }
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
-    explicit operator bool() const { return module_ != nullptr; }
-
-    template <class Function>
-    Function function(const char* name) const {
-        return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
-    }
-
-private:
-    HMODULE module_;
-};
-
-template <class T>
-class ComRef {
-public:
-    ComRef() = default;
-    ~ComRef() {
-        if (p_) p_->Release();
-    }
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-    T* get() const { return p_; }
-    T* operator->() const { return p_; }
-    T** put() { return &p_; }
-    void** putVoid() { return reinterpret_cast<void**>(&p_); }
-
-private:
-    T* p_ = nullptr;
-};
 
 class Bstr {
 public:
@@ -266,11 +206,8 @@ public:
             root_ = HKEY_CLASSES_ROOT;
             return ERROR_SUCCESS;
         }
-        const LONG result = create ? RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr,
-                                                     REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
-                                                     own_.put(), nullptr)
-                                   : RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, KEY_READ | KEY_WRITE,
-                                                   own_.put());
+        const LONG result = create ? own_.create(HKEY_CURRENT_USER, L"Software\\Classes", KEY_READ | KEY_WRITE)
+                                   : own_.open(HKEY_CURRENT_USER, L"Software\\Classes", KEY_READ | KEY_WRITE);
         root_ = own_.get();
         return result;
     }
@@ -285,18 +222,15 @@ bool missing(LONG result) { return result == ERROR_FILE_NOT_FOUND || result == E
 
 LONG writeEntry(HKEY root, const KeyEntry& entry) {
     if (entry.mode == Mode::Replace) {
-        const LONG deleted = RegDeleteTreeW(root, entry.path.c_str());
+        const LONG deleted = win::deleteTree(root, entry.path.c_str());
         if (deleted != ERROR_SUCCESS && !missing(deleted)) return deleted;
     }
     RegKey key;
     const REGSAM access = entry.values.empty() ? KEY_QUERY_VALUE : KEY_SET_VALUE;
-    LONG result = RegCreateKeyExW(root, entry.path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
-                                  key.put(), nullptr);
+    LONG result = key.create(root, entry.path.c_str(), access);
     if (result != ERROR_SUCCESS) return result;
     for (const Value& value : entry.values) {
-        const auto bytes = static_cast<DWORD>((value.data.size() + 1) * sizeof(wchar_t));
-        result = RegSetValueExW(key.get(), value.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.data.c_str()),
-                                bytes);
+        result = key.setString(value.name, value.data);
         if (result != ERROR_SUCCESS) return result;
     }
     return ERROR_SUCCESS;
@@ -325,8 +259,8 @@ HRESULT deleteRegistryEntries(const std::wstring& module) {
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
         if (entry->mode != Mode::Replace) continue;
         if (entry->hive == Hive::ClassesRoot && !haveClasses) continue;
-        result = RegDeleteTreeW(entry->hive == Hive::ClassesRoot ? classes.get() : HKEY_LOCAL_MACHINE,
-                                entry->path.c_str());
+        result = win::deleteTree(entry->hive == Hive::ClassesRoot ? classes.get() : HKEY_LOCAL_MACHINE,
+                                 entry->path.c_str());
         if (result != ERROR_SUCCESS && !missing(result) && SUCCEEDED(first)) first = HRESULT_FROM_WIN32(result);
     }
     return first;
@@ -335,23 +269,18 @@ HRESULT deleteRegistryEntries(const std::wstring& module) {
 // ---------------------------------------------------------------------------
 // Type library (resource TYPELIB 1 of the library's own file).
 
-std::wstring folderOf(const std::wstring& path) {
-    const std::size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
 HRESULT registerTypeLibrary(const std::wstring& module) {
-    ComRef<ITypeLib> library;
+    win::ComPtr<ITypeLib> library;
     HRESULT result = LoadTypeLibEx(module.c_str(), REGKIND_NONE, library.put());
     if (FAILED(result)) return result;
     std::wstring path = module;
-    std::wstring helpFolder = folderOf(module);
+    std::wstring helpFolder = win::folderOf(module);
     return perUserRegistration() ? RegisterTypeLibForUser(library.get(), path.data(), helpFolder.data())
                                  : RegisterTypeLib(library.get(), path.data(), helpFolder.data());
 }
 
 HRESULT unregisterTypeLibrary(const std::wstring& module) {
-    ComRef<ITypeLib> library;
+    win::ComPtr<ITypeLib> library;
     HRESULT result = LoadTypeLibEx(module.c_str(), REGKIND_NONE, library.put());
     if (FAILED(result)) return result;
     LibraryAttributes attributes(library.get());
@@ -385,21 +314,21 @@ std::wstring schemaPath(const std::wstring& module) {
 HRESULT readSchemaTemplate(std::wstring& text) {
     const HMODULE module = moduleHandle();
     const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(kSchemaTemplateId), RT_HTML);
-    if (!found) return lastError();
+    if (!found) return lastErrorResult();
     const HGLOBAL loaded = LoadResource(module, found);
-    if (!loaded) return lastError();
+    if (!loaded) return lastErrorResult();
     const auto* bytes = static_cast<const char*>(LockResource(loaded));
     int size = static_cast<int>(SizeofResource(module, found));
-    if (!bytes || size == 0) return lastError();
+    if (!bytes || size == 0) return lastErrorResult();
     while (size > 0 && bytes[size - 1] == '\0') --size;
     const int length = MultiByteToWideChar(CP_ACP, 0, bytes, size, nullptr, 0);
-    if (length == 0) return lastError();
+    if (length == 0) return lastErrorResult();
     text.assign(static_cast<std::size_t>(length), L'\0');
-    if (MultiByteToWideChar(CP_ACP, 0, bytes, size, text.data(), length) != length) return lastError();
+    if (MultiByteToWideChar(CP_ACP, 0, bytes, size, text.data(), length) != length) return lastErrorResult();
     return S_OK;
 }
 
-HRESULT newDocument(ComRef<IXMLDOMDocument2>& document) {
+HRESULT newDocument(win::ComPtr<IXMLDOMDocument2>& document) {
     HRESULT result = CoCreateInstance(kClsidFreeThreadedDomDocument60, nullptr, CLSCTX_INPROC_SERVER,
                                       kIidXmlDomDocument2, document.putVoid());
     if (FAILED(result)) return result;
@@ -412,7 +341,7 @@ HRESULT loadText(IXMLDOMDocument2* document, const std::wstring& text) {
     const HRESULT result = document->loadXML(source.get(), &loaded);
     if (FAILED(result)) return result;
     if (loaded == VARIANT_TRUE) return S_OK;
-    ComRef<IXMLDOMParseError> error;
+    win::ComPtr<IXMLDOMParseError> error;
     long code = 0;
     if (SUCCEEDED(document->get_parseError(error.put())) && error.get() && SUCCEEDED(error->get_errorCode(&code)) &&
         FAILED(code))
@@ -421,12 +350,12 @@ HRESULT loadText(IXMLDOMDocument2* document, const std::wstring& text) {
 }
 
 HRESULT transform(IXMLDOMDocument2* stylesheet, const std::wstring& module, std::wstring& output) {
-    ComRef<IXSLTemplate> xslt;
+    win::ComPtr<IXSLTemplate> xslt;
     HRESULT result =
         CoCreateInstance(kClsidXslTemplate60, nullptr, CLSCTX_INPROC_SERVER, kIidXslTemplate, xslt.putVoid());
     if (FAILED(result)) return result;
     if (FAILED(result = xslt->putref_stylesheet(stylesheet))) return result;
-    ComRef<IXSLProcessor> processor;
+    win::ComPtr<IXSLProcessor> processor;
     if (FAILED(result = xslt->createProcessor(processor.put()))) return result;
     const Bstr name(L"MODULE");
     const Bstr noNamespace(L"");
@@ -447,15 +376,26 @@ HRESULT writeSchema(const std::wstring& module, const std::wstring& path) {
     HRESULT result = readSchemaTemplate(stylesheetText);
     if (FAILED(result)) return result;
     const ComScope com;
-    ComRef<IXMLDOMDocument2> stylesheet;
+    win::ComPtr<IXMLDOMDocument2> stylesheet;
     if (FAILED(result = newDocument(stylesheet))) return result;
     if (FAILED(result = loadText(stylesheet.get(), stylesheetText))) return result;
     std::wstring schemaText;
     if (FAILED(result = transform(stylesheet.get(), module, schemaText))) return result;
-    ComRef<IXMLDOMDocument2> schema;
+    win::ComPtr<IXMLDOMDocument2> schema;
     if (FAILED(result = newDocument(schema))) return result;
     if (FAILED(result = loadText(schema.get(), schemaText))) return result;
     return schema->save(Variant(path).get());
+}
+
+// Runs `work` with the library's path, so that no exception leaves it; the
+// thread's last error when the path cannot be had.
+template <class Work>
+HRESULT withModulePath(Work&& work) noexcept {
+    return guarded([&] {
+        const std::wstring module = modulePath();
+        if (module.empty()) return lastErrorResult();
+        return work(module);
+    });
 }
 
 }  // namespace
@@ -463,10 +403,8 @@ HRESULT writeSchema(const std::wstring& module, const std::wstring& path) {
 // ---------------------------------------------------------------------------
 
 HRESULT registerModule() noexcept {
-    return guarded([] {
-        const SystemThreadLocale locale;
-        const std::wstring module = modulePath();
-        if (module.empty()) return lastError();
+    const SystemThreadLocale locale;
+    return withModulePath([](const std::wstring& module) {
         // The class declares no component categories: nothing to register for them.
         const HRESULT result = writeRegistryEntries(module);
         if (FAILED(result)) return result;
@@ -475,10 +413,8 @@ HRESULT registerModule() noexcept {
 }
 
 HRESULT unregisterModule() noexcept {
-    return guarded([] {
-        const SystemThreadLocale locale;
-        const std::wstring module = modulePath();
-        if (module.empty()) return lastError();
+    const SystemThreadLocale locale;
+    return withModulePath([](const std::wstring& module) {
         const HRESULT result = deleteRegistryEntries(module);
         if (FAILED(result)) return result;
         return unregisterTypeLibrary(module);
@@ -486,29 +422,25 @@ HRESULT unregisterModule() noexcept {
 }
 
 HRESULT registerPropertySchema() noexcept {
-    return guarded([] {
-        const Library propsys(L"propsys.dll");
-        if (!propsys) return S_OK;
-        const std::wstring module = modulePath();
-        if (module.empty()) return lastError();
+    const win::Library propsys(L"propsys.dll");
+    if (!propsys) return S_OK;
+    return withModulePath([&](const std::wstring& module) {
         const std::wstring path = schemaPath(module);
         const HRESULT result = writeSchema(module, path);
         if (FAILED(result)) return result;
-        const auto registerSchema = propsys.function<SchemaFunction>("PSRegisterPropertySchema");
-        if (!registerSchema) return lastError();
+        const auto registerSchema = propsys.procedure<SchemaFunction>("PSRegisterPropertySchema");
+        if (!registerSchema) return lastErrorResult();
         return registerSchema(path.c_str());
     });
 }
 
 HRESULT unregisterPropertySchema() noexcept {
-    return guarded([] {
-        const Library propsys(L"propsys.dll");
-        if (!propsys) return S_OK;
-        const std::wstring module = modulePath();
-        if (module.empty()) return lastError();
+    const win::Library propsys(L"propsys.dll");
+    if (!propsys) return S_OK;
+    return withModulePath([&](const std::wstring& module) {
         const std::wstring path = schemaPath(module);
-        const auto unregisterSchema = propsys.function<SchemaFunction>("PSUnregisterPropertySchema");
-        if (!unregisterSchema) return lastError();
+        const auto unregisterSchema = propsys.procedure<SchemaFunction>("PSUnregisterPropertySchema");
+        if (!unregisterSchema) return lastErrorResult();
         const HRESULT result = unregisterSchema(path.c_str());
         if (SUCCEEDED(result)) DeleteFileW(path.c_str());
         return result;
@@ -559,11 +491,8 @@ extern "C" HRESULT __stdcall DllUnregisterServer() { return unregisterAll(); }
 extern "C" HRESULT __stdcall DllInstall(BOOL install, LPCWSTR commandLine) {
     if (isUserCommand(commandLine)) perUserRegistration() = true;
     if (!install) return unregisterAll();
-    const HRESULT result = registerModule();
-    if (SUCCEEDED(result)) {
-        if (SUCCEEDED(registerPropertySchema())) notifyShell();
-        return result;
-    }
+    const HRESULT result = registerAll();
+    if (SUCCEEDED(result)) return result;
     // Take back what the failed registration may have left.
     if (FAILED(unregisterPropertySchema())) return result;
     if (SUCCEEDED(unregisterModule())) notifyShell();

@@ -6,16 +6,7 @@
 
 #include <windows.h>
 
-#include <string>
-
 namespace cartscope::shell {
-
-// Defined with the module (module.cpp).
-HMODULE moduleHandle();
-// Full path of the library (the buffer grows by 260 units until it fits).
-std::wstring modulePath();
-// Switched on by per-user installation; stays on while the library is loaded.
-bool& perUserRegistration();
 
 // Writes the library's registry entries and registers its type library (per
 // user when perUserRegistration() is on). Entries in replace mode are deleted

@@ -2,13 +2,15 @@
 
 #include <algorithm>
 
+#include "win/text.h"
+
 namespace cartscope::shell {
 
 StreamSource::StreamSource(IStream* stream) : stream_(stream) {
     STATSTG stat = {};
     if (!stream_ || FAILED(stream_->Stat(&stat, STATFLAG_DEFAULT))) return;
     if (stat.pwcsName) {
-        name_ = reinterpret_cast<const char16_t*>(stat.pwcsName);
+        name_ = win::utf16Chars(stat.pwcsName);
         CoTaskMemFree(stat.pwcsName);
     }
     ok_ = true;

@@ -61,17 +61,4 @@ int messageBox(const std::wstring& text, UINT type) {
   return MessageBoxW(owner, text.c_str(), kMessageBoxCaption, type);
 }
 
-std::wstring programFilePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
 }  // namespace cartscope::ui

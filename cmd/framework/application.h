@@ -54,7 +54,4 @@ private:
 // result is the button pressed (IDOK, IDCANCEL, ...).
 int messageBox(const std::wstring& text, UINT type = MB_OK);
 
-// The full path of the running program's file, however long it is.
-std::wstring programFilePath();
-
 }  // namespace cartscope::ui

@@ -47,9 +47,7 @@ int FileException::causeOf(DWORD error) {
   }
 }
 
-File::~File() {
-  if (isOpen()) CloseHandle(m_handle);
-}
+File::~File() = default;
 
 bool File::open(const std::wstring& path, unsigned flags, DWORD* error) {
   close();
@@ -57,7 +55,7 @@ bool File::open(const std::wstring& path, unsigned flags, DWORD* error) {
                        : (flags & modeWrite)     ? GENERIC_WRITE
                                                  : GENERIC_READ;
   const DWORD disposition = (flags & modeCreateNew) ? CREATE_NEW : (flags & modeCreate) ? CREATE_ALWAYS : OPEN_EXISTING;
-  m_handle = CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  m_handle.reset(CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!isOpen()) {
     if (error) *error = GetLastError();
     return false;
@@ -72,7 +70,7 @@ void File::write(const void* data, std::size_t count) {
     const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
     DWORD written = 0;
     if (!isOpen()) throw FileException(ERROR_INVALID_HANDLE, m_path);
-    if (!WriteFile(m_handle, bytes, piece, &written, nullptr)) throw FileException(GetLastError(), m_path);
+    if (!WriteFile(m_handle.get(), bytes, piece, &written, nullptr)) throw FileException(GetLastError(), m_path);
     if (written == 0) throw FileException(ERROR_DISK_FULL, m_path);
     bytes += written;
     count -= written;
@@ -82,14 +80,11 @@ void File::write(const void* data, std::size_t count) {
 ULONGLONG File::length() const {
   LARGE_INTEGER size;
   if (!isOpen()) throw FileException(ERROR_INVALID_HANDLE, m_path);
-  if (!GetFileSizeEx(m_handle, &size)) throw FileException(GetLastError(), m_path);
+  if (!GetFileSizeEx(m_handle.get(), &size)) throw FileException(GetLastError(), m_path);
   return static_cast<ULONGLONG>(size.QuadPart);
 }
 
-void File::close() {
-  if (isOpen()) CloseHandle(m_handle);
-  m_handle = INVALID_HANDLE_VALUE;
-}
+void File::close() { m_handle.reset(); }
 
 MemFile::~MemFile() { std::free(m_block); }
 

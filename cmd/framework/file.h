@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "win/handle.h"
+
 namespace cartscope::ui {
 
 class FileException : public std::runtime_error {
@@ -47,7 +49,7 @@ public:
   // Opens a disk file; false (and the error number in `error`, when given)
   // when it cannot be opened. Other programs may read it meanwhile.
   bool open(const std::wstring& path, unsigned flags, DWORD* error = nullptr);
-  bool isOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
+  bool isOpen() const { return static_cast<bool>(m_handle); }
   const std::wstring& path() const { return m_path; }
 
   // Writes all `count` bytes at the current position or throws.
@@ -58,7 +60,7 @@ public:
   virtual void close();
 
 private:
-  HANDLE m_handle = INVALID_HANDLE_VALUE;
+  win::Handle m_handle;
   std::wstring m_path;
 };
 

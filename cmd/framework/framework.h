@@ -2,8 +2,10 @@
 #pragma once
 
 #include "application.h"
+#include "balloon_msg.h"
 #include "controls.h"
 #include "dialog.h"
 #include "file.h"
+#include "system_tray.h"
 #include "window.h"
 #include "worker_thread.h"

@@ -14,24 +14,22 @@ WorkerThread::WorkerThread(Procedure procedure, void* argument, int priority, un
   if (handle == 0) {
     throw std::system_error(errno, std::generic_category(), "worker thread");
   }
-  m_handle = reinterpret_cast<HANDLE>(handle);
+  m_handle.reset(reinterpret_cast<HANDLE>(handle));
   m_id = id;
   if (priority != THREAD_PRIORITY_NORMAL) {
-    SetThreadPriority(m_handle, priority);
+    SetThreadPriority(m_handle.get(), priority);
   }
 }
 
-WorkerThread::~WorkerThread() {
-  CloseHandle(m_handle);
-}
+WorkerThread::~WorkerThread() = default;
 
 bool WorkerThread::resume() {
-  return ResumeThread(m_handle) == 1;
+  return ResumeThread(m_handle.get()) == 1;
 }
 
 std::optional<DWORD> WorkerThread::exitCode() const {
   DWORD code = 0;
-  if (GetExitCodeThread(m_handle, &code) == FALSE) {
+  if (GetExitCodeThread(m_handle.get(), &code) == FALSE) {
     return std::nullopt;
   }
   return code;

@@ -8,6 +8,8 @@
 
 #include <optional>
 
+#include "win/handle.h"
+
 namespace cartscope::ui {
 
 class WorkerThread {
@@ -29,11 +31,11 @@ public:
   // GetExitCodeThread fails.
   std::optional<DWORD> exitCode() const;
 
-  HANDLE handle() const { return m_handle; }
+  HANDLE handle() const { return m_handle.get(); }
   DWORD id() const { return m_id; }
 
 private:
-  HANDLE m_handle = nullptr;
+  win::Handle m_handle;
   DWORD m_id = 0;
 };
 

@@ -18,10 +18,16 @@
 
 #include "gui_driver.h"
 #include "platform/data_folder.h"
-#include "release_database.h"
 #include "program_driver.h"
+#include "release_database.h"
 #include "rom_builder.h"
 #include "temp_dir.h"
+#include "win/handle.h"
+#include "win/library.h"
+#include "win/module_path.h"
+#include "win/path.h"
+#include "win/process.h"
+#include "win/reg_key.h"
 
 using cartscope::testing::buildRom;
 using cartscope::testing::RomSpec;
@@ -32,12 +38,7 @@ using cartscope::gui_testing::ProgramRun;
 
 namespace {
 
-std::wstring programPath() {
-    wchar_t path[4 * MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, 4 * MAX_PATH);
-    std::wstring self(path);
-    return self.substr(0, self.find_last_of(L'\\') + 1) + L"Cartscope CMD.exe";
-}
+std::wstring programPath() { return cartscope::win::besideModule(nullptr, L"Cartscope CMD.exe"); }
 
 class BatchTest : public ::testing::Test {
 protected:
@@ -58,17 +59,13 @@ protected:
                 out.write(reinterpret_cast<const char*>(path.c_str()), static_cast<std::streamsize>((path.size() + 1) * 2));
             }
         }
-        std::wstring line = L" /command:" + command + L" /pathfile:\"" + list.wstring() + L"\"";
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process = {};
-        if (!CreateProcessW(programPath().c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        const cartscope::win::StartedProcess process = cartscope::win::startProcess(
+            programPath().c_str(), L" /command:" + command + L" /pathfile:\"" + list.wstring() + L"\"");
+        if (!process) {
             ADD_FAILURE() << "cannot start the program";
             return {};
         }
-        const std::unique_ptr<void, decltype(&CloseHandle)> thread(process.hThread, &CloseHandle);
-        const std::unique_ptr<void, decltype(&CloseHandle)> owned(process.hProcess, &CloseHandle);
-        const ProgramRun result = driveProgram(process.hProcess, options);
+        const ProgramRun result = driveProgram(process.process.get(), options);
         EXPECT_FALSE(std::filesystem::exists(list)) << "the program deletes its path file";
         return result;
     }
@@ -104,10 +101,11 @@ TEST_F(BatchTest, AFailedFileIsLoggedAndTheDialogWaitsForClose) {
     // Root may write read-only files under Wine; a file held open that others
     // may read but not write fails the same way for the program (it loads
     // the file, then cannot open it for writing).
-    HANDLE held = CreateFileW(roms[2].wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    cartscope::win::Handle held(
+        CreateFileW(roms[2].wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(held.get(), INVALID_HANDLE_VALUE);
     const ProgramRun result = runProgram(L"trim", roms);
-    CloseHandle(held);
+    held.reset();
     EXPECT_TRUE(result.ended) << "closed through its Close button";
     EXPECT_EQ(result.buttonText, L"Close");
     EXPECT_TRUE(result.waitedForClose);
@@ -173,7 +171,8 @@ TEST_F(BatchTest, RenameByBannerTitleWithoutADialog) {
 }
 
 TEST(ProgramResources, TextsTemplatesAndIcon) {
-    HMODULE program = LoadLibraryExW(programPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    const cartscope::win::Library loaded(programPath().c_str(), LOAD_LIBRARY_AS_DATAFILE);
+    const HMODULE program = loaded.get();
     ASSERT_NE(program, nullptr);
     wchar_t text[128] = {};
     EXPECT_GT(LoadStringW(program, 101, text, 128), 0);
@@ -193,7 +192,6 @@ TEST(ProgramResources, TextsTemplatesAndIcon) {
     }
     EXPECT_EQ(images, (std::vector<std::pair<int, int>>{{16, 8}, {16, 24}, {64, 32}, {16, 32}}));
     EXPECT_NE(FindResourceW(program, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24) /* RT_MANIFEST */), nullptr);
-    FreeLibrary(program);
 }
 
 // The clean-up instance as the updater starts it, beside copies left by an
@@ -208,25 +206,10 @@ protected:
 
     // The installed program, started with `command` as the updater, the
     // library or the autostart entry would start it.
-    struct Started {
-        std::unique_ptr<void, decltype(&CloseHandle)> process{nullptr, &CloseHandle};
-        DWORD id = 0;
-        // Whether it is still running after `milliseconds`.
-        bool running(DWORD milliseconds = 0) const { return WaitForSingleObject(process.get(), milliseconds) == WAIT_TIMEOUT; }
-    };
+    using Started = cartscope::gui_testing::StartedProgram;
     Started start(const std::wstring& command) {
-        std::wstring line = L"\"" + (install / "Cartscope CMD.exe").wstring() + L"\" /command:" + command;
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process = {};
-        Started started;
-        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-            ADD_FAILURE() << "cannot start the program";
-            return started;
-        }
-        CloseHandle(process.hThread);
-        started.process.reset(process.hProcess);
-        started.id = process.dwProcessId;
+        Started started = cartscope::gui_testing::startProgram((install / "Cartscope CMD.exe").wstring(), L"/command:" + command);
+        if (!started.process) ADD_FAILURE() << "cannot start the program";
         return started;
     }
     // Expects the program to have ended by itself, and ends it otherwise.
@@ -266,10 +249,9 @@ TEST_F(CleanupRun, OldCopiesNotInUseGoWithoutAQuestion) {
 
 TEST_F(CleanupRun, ALibraryInUseAsksToRestartTheExplorer) {
     std::ofstream(install / "Cartscope.dll.old") << "old";
-    const std::unique_ptr<void, decltype(&CloseHandle)> held(
+    const cartscope::win::Handle held(
         CreateFileW((install / "Cartscope.dll.old").wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                    nullptr),
-        &CloseHandle);
+                    nullptr));
     // "No": answering "Yes" would end the Explorer of this Wine prefix.
     EXPECT_EQ(run(L"&No"), L"The Windows Explorer must be restarted \nto complete the update !\n\nRestart now?");
     EXPECT_TRUE(std::filesystem::exists(install / "Cartscope.dll.old")) << "left for the next start of Windows";
@@ -312,7 +294,7 @@ TEST_F(UpdateRun, AMissingLibraryIsFetchedAfterTheQuestion) {
     std::ofstream(served / "version.txt", std::ios::binary) << "cmd_exe:1.2.0.0\r\ndll:1.0.0.5\r\n";
     // A 64-bit library that carries nothing but its version resource.
     const std::wstring program = programPath();
-    std::filesystem::copy_file(program.substr(0, program.find_last_of(L'\\') + 1) + L"update\\v1005_x64.dll", served / "Cartscope.dll");
+    std::filesystem::copy_file(cartscope::win::besidePath(program, L"update\\v1005_x64.dll"), served / "Cartscope.dll");
     const auto texts = runCommand(L"update", L"&Yes");
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0], L"An update is aviable!\n\nCartscope.dll\n    v --> v1.0.0.5\n\n\n\nDo you wish update now?")
@@ -325,12 +307,11 @@ TEST_F(UpdateRun, NothingNewerEndsQuietlyWhenAutomatic) {
     std::ofstream(served / "version.txt", std::ios::binary) << "cmd_exe:1.2.0.0\r\n";
     EXPECT_EQ(runCommand(L"update", L"OK"), std::vector<std::wstring>{L"No new Updates available."});
     EXPECT_TRUE(runCommand(L"auto_update", L"OK").empty());
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Velmora\\Cartscope", 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+    cartscope::win::RegKey key;
+    ASSERT_EQ(key.open(HKEY_CURRENT_USER, L"SOFTWARE\\Velmora\\Cartscope", KEY_QUERY_VALUE), ERROR_SUCCESS);
     ULONGLONG last = 0;
     DWORD size = sizeof last;
-    EXPECT_EQ(RegQueryValueExW(key, L"last_update", nullptr, nullptr, reinterpret_cast<BYTE*>(&last), &size), ERROR_SUCCESS);
-    RegCloseKey(key);
+    EXPECT_EQ(RegQueryValueExW(key.get(), L"last_update", nullptr, nullptr, reinterpret_cast<BYTE*>(&last), &size), ERROR_SUCCESS);
     EXPECT_GT(last, 1'700'000'000u) << "the check is recorded";
 }
 

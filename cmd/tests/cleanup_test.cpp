@@ -9,24 +9,23 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <thread>
+#include <utility>
 
 #include "cleanup.h"
 #include "temp_dir.h"
+#include "win/handle.h"
+#include "win/module_path.h"
+#include "win/path.h"
+#include "win/process.h"
 
 using namespace cartscope::cmd;
 
 namespace {
 
-using Handle = std::unique_ptr<void, decltype(&CloseHandle)>;
+using cartscope::win::Handle;
 
-std::wstring besideThisProgram(const std::wstring& name) {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring self(path);
-    return self.substr(0, self.find_last_of(L'\\') + 1) + name;
-}
+std::wstring besideThisProgram(const std::wstring& name) { return cartscope::win::besideModule(nullptr, name); }
 
 // A clean-up environment in a folder of its own that records what it is asked.
 struct FakeEnvironment {
@@ -51,9 +50,7 @@ struct FakeEnvironment {
 
     std::wstring data() const { return *environment.dataFolder + L"nds-rom.dat.old"; }
     std::wstring program() const { return environment.programPath + L".old"; }
-    std::wstring library() const {
-        return environment.programPath.substr(0, environment.programPath.find_last_of(L'\\') + 1) + L"Cartscope.dll.old";
-    }
+    std::wstring library() const { return cartscope::win::besidePath(environment.programPath, L"Cartscope.dll.old"); }
 
     CleanupEnvironment environment;
     bool answer = false;
@@ -69,7 +66,7 @@ bool exists(const std::wstring& path) { return std::filesystem::exists(std::file
 
 // Holds a file open the way a loaded library is held: it cannot be deleted.
 Handle hold(const std::wstring& path) {
-    return Handle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr), &CloseHandle);
+    return Handle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
 std::wstring windowsFolder() {
@@ -83,14 +80,11 @@ Handle startTarget(const std::filesystem::path& folder, const std::wstring& name
     std::filesystem::create_directories(folder);
     const std::filesystem::path copy = folder / name;
     if (!std::filesystem::exists(copy)) std::filesystem::copy_file(besideThisProgram(L"quit_target.exe"), copy);
-    std::wstring line = L"\"" + copy.wstring() + L"\" " + mode;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started = {};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) return Handle(nullptr, &CloseHandle);
-    CloseHandle(started.hThread);
-    WaitForInputIdle(started.hProcess, 5000);
-    return Handle(started.hProcess, &CloseHandle);
+    cartscope::win::StartedProcess started =
+        cartscope::win::startProcess(nullptr, L"\"" + copy.wstring() + L"\" " + mode);
+    if (!started) return Handle();
+    WaitForInputIdle(started.process.get(), 5000);
+    return std::move(started.process);
 }
 
 bool running(const Handle& process) { return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT; }
@@ -205,11 +199,10 @@ TEST(RestartMutex, CleanupInstanceStartsWhileThisInstanceOwnsTheMutex) {
 TEST(RestartMutex, ASecondUpdaterWaitsAndStartsNothing) {
     std::atomic<bool> firstDone{false};
     std::thread first([&] {
-        HANDLE mutex = CreateMutexW(nullptr, TRUE, L"Cartscope-RESTART_MUTEX");
+        const Handle mutex(CreateMutexW(nullptr, TRUE, L"Cartscope-RESTART_MUTEX"));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         firstDone = true;
-        ReleaseMutex(mutex);
-        CloseHandle(mutex);
+        ReleaseMutex(mutex.get());
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_FALSE(startCleanupInstance(besideThisProgram(L"no_such_program.exe")));

@@ -25,6 +25,8 @@
 #include "program_driver.h"
 #include "rom_builder.h"
 #include "temp_dir.h"
+#include "win/library.h"
+#include "win/module_path.h"
 
 using namespace cartscope::gui_testing;
 
@@ -40,12 +42,7 @@ constexpr int kLogEdit = 1004;
 constexpr int kPatternEdit = 1015;
 constexpr int kProgramVersion = 1016;
 
-std::wstring builtProgram() {
-    wchar_t path[4 * MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, 4 * MAX_PATH);
-    std::wstring self(path);
-    return self.substr(0, self.find_last_of(L'\\') + 1) + L"Cartscope CMD.exe";
-}
+std::wstring builtProgram() { return cartscope::win::besideModule(nullptr, L"Cartscope CMD.exe"); }
 
 std::wstring classOf(HWND window) {
     wchar_t name[64] = {};
@@ -225,10 +222,10 @@ void expectLaidOut(HWND shown, HANDLE process, UINT templateId, const std::strin
         }
     }
 
-    const std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&FreeLibrary)> program(
-        LoadLibraryExW(builtProgram().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE), &FreeLibrary);
+    const cartscope::win::Library loaded(builtProgram().c_str(), LOAD_LIBRARY_AS_DATAFILE);
+    const HMODULE program = loaded.get();
     ASSERT_NE(program, nullptr);
-    const TemplateCopy copy(program.get(), templateId);
+    const TemplateCopy copy(program, templateId);
     ASSERT_NE(copy.handle(), nullptr);
     const std::vector<Item> copied = itemsOf(copy.handle());
     ASSERT_EQ(copied.size(), items.size()) << "the template made here has other controls";
@@ -258,25 +255,11 @@ protected:
         std::filesystem::copy_file(builtProgram(), install / "Cartscope CMD.exe");
     }
 
-    struct Started {
-        std::unique_ptr<void, decltype(&CloseHandle)> process{nullptr, &CloseHandle};
-        DWORD id = 0;
-        bool running(DWORD milliseconds = 0) const { return WaitForSingleObject(process.get(), milliseconds) == WAIT_TIMEOUT; }
-    };
+    using Started = cartscope::gui_testing::StartedProgram;
 
     Started start(const std::wstring& arguments) {
-        std::wstring line = L"\"" + (install / "Cartscope CMD.exe").wstring() + L"\" " + arguments;
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process = {};
-        Started started;
-        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-            ADD_FAILURE() << "cannot start the program";
-            return started;
-        }
-        CloseHandle(process.hThread);
-        started.process.reset(process.hProcess);
-        started.id = process.dwProcessId;
+        Started started = cartscope::gui_testing::startProgram((install / "Cartscope CMD.exe").wstring(), arguments);
+        if (!started.process) ADD_FAILURE() << "cannot start the program";
         return started;
     }
 

@@ -3,12 +3,12 @@
 #include <tlhelp32.h>
 
 #include <chrono>
-#include <memory>
 #include <string>
 #include <thread>
 #include <utility>
 
 #include "gui_driver.h"
+#include "win/process.h"
 
 namespace cartscope::gui_testing {
 
@@ -137,19 +137,26 @@ ProgramRun driveProgram(HANDLE process, const DriveOptions& options) {
     return run;
 }
 
+StartedProgram startProgram(const std::wstring& program, const std::wstring& arguments) {
+    win::StartedProcess started = win::startProcess(nullptr, L"\"" + program + L"\" " + arguments);
+    StartedProgram result;
+    result.process = std::move(started.process);
+    result.id = started.id;
+    return result;
+}
+
 HANDLE waitForProcess(const std::wstring& image, int seconds) {
-    using Owned = std::unique_ptr<void, decltype(&CloseHandle)>;
+    using Owned = win::Handle;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     do {
-        Owned snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0), &CloseHandle);
-        Owned newest(nullptr, &CloseHandle);
+        Owned snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        Owned newest;
         ULONGLONG newestStart = 0;
         PROCESSENTRY32W entry = {};
         entry.dwSize = sizeof entry;
         for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
             Owned candidate(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                                        entry.th32ProcessID),
-                            &CloseHandle);
+                                        entry.th32ProcessID));
             if (!candidate) continue;
             wchar_t path[4 * MAX_PATH] = {};
             DWORD length = 4 * MAX_PATH;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "win/handle.h"
+
 namespace cartscope::gui_testing {
 
 struct ProgramRun {
@@ -44,6 +46,18 @@ public:
     HoldForCancelAt(const HoldForCancelAt&) = delete;
     HoldForCancelAt& operator=(const HoldForCancelAt&) = delete;
 };
+
+// A program a test started.
+struct StartedProgram {
+    win::Handle process;  // null when it could not be started
+    DWORD id = 0;
+    // Whether it is still running after `milliseconds`.
+    bool running(DWORD milliseconds = 0) const { return WaitForSingleObject(process.get(), milliseconds) == WAIT_TIMEOUT; }
+};
+
+// Starts `program` (a full path) with its quoted path and `arguments` as its
+// command line.
+StartedProgram startProgram(const std::wstring& program, const std::wstring& arguments);
 
 // Drives the process until it ends or the time is up (then it is terminated).
 // `process` needs SYNCHRONIZE and PROCESS_TERMINATE rights.

@@ -9,10 +9,11 @@
 #include <filesystem>
 #include <thread>
 
-#include "rom_builder.h"
 #include "cleanup.h"
+#include "rom_builder.h"
 #include "startup.h"
 #include "temp_dir.h"
+#include "win/handle.h"
 
 using namespace cartscope;
 using namespace cartscope::cmd;
@@ -147,12 +148,11 @@ TEST(RestartMutex, CleanupWaitsForTheUpdatingInstance) {
     // An updating instance (here a thread) owns the mutex for a while.
     std::atomic<bool> owned{false}, released{false};
     std::thread updater([&] {
-        HANDLE mutex = CreateMutexW(nullptr, TRUE, L"Cartscope-RESTART_MUTEX");
+        const cartscope::win::Handle mutex(CreateMutexW(nullptr, TRUE, L"Cartscope-RESTART_MUTEX"));
         owned = true;
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         released = true;
-        ReleaseMutex(mutex);
-        CloseHandle(mutex);
+        ReleaseMutex(mutex.get());
     });
     while (!owned) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     waitForRestartMutex();

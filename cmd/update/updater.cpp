@@ -8,14 +8,19 @@
 #include <vector>
 
 #include "application.h"
-#include "cleanup.h"
 #include "downloader.h"
 #include "platform/data_folder.h"
 #include "platform/database_lock.h"
 #include "release_database.h"
 #include "settings.h"
+#include "text.h"
 #include "version_file.h"
-#include "version_info.h"
+#include "win/handle.h"
+#include "win/module_path.h"
+#include "win/path.h"
+#include "win/pe_image.h"
+#include "win/text.h"
+#include "win/version_info.h"
 
 #ifndef CARTSCOPE_UPDATE_SERVER
 #define CARTSCOPE_UPDATE_SERVER "https://updates.velmora.example"
@@ -25,20 +30,18 @@ namespace cartscope::update {
 
 namespace {
 
+using win::CFileVersionInfo;
+using win::peMachineBits;
+
 constexpr int kProgramIcon = 128;
 
-std::wstring widen(const std::string& text) {
-  std::wstring wide;
-  for (unsigned char c : text) wide += static_cast<wchar_t>(c);
-  return wide;
-}
+// Texts from the server and libcurl: ASCII, any other byte taken as Latin-1.
+std::wstring widen(const std::string& text) { return win::toWide(cartscope::widen(text)); }
 
 bool canBeOpenedForReading(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(file);
-  return true;
+  return static_cast<bool>(win::Handle(CreateFileW(path.c_str(), GENERIC_READ,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
 }
 
 // A program or library fit to be installed: a PE image for the expected
@@ -82,8 +85,8 @@ TransferLimits defaultDownloadLimits() {
 UpdaterEnvironment programUpdaterEnvironment(bool adminMode) {
   UpdaterEnvironment environment;
   environment.server = updateServer(adminMode);
-  environment.programPath = ui::programFilePath();
-  if (const auto folder = platform::dataFolder()) environment.dataFolder = std::wstring(folder->begin(), folder->end());
+  environment.programPath = win::modulePath();
+  if (const auto folder = platform::dataFolder()) environment.dataFolder = win::toWide(*folder);
   environment.programVersion = [] {
     CFileVersionInfo info;
     info.loadFromProgram();
@@ -99,7 +102,6 @@ UpdaterEnvironment programUpdaterEnvironment(bool adminMode) {
     execute.nShow = SW_SHOWNORMAL;
     ShellExecuteExW(&execute);  // a declined prompt is not reported
   };
-  environment.startCleanup = [] { return cmd::startCleanupInstance(); };
   environment.now = [] { return static_cast<std::int64_t>(std::time(nullptr)); };
   environment.sleep = [](unsigned seconds) { Sleep(seconds * 1000); };
   environment.recordCheck = [](std::uint64_t seconds) { writeLastUpdate(seconds); };
@@ -118,16 +120,15 @@ CUpdater::~CUpdater() {
   tray.reset();
 }
 
-std::wstring CUpdater::libraryPath() const {
-  const std::wstring& program = m_environment.programPath;
-  return program.substr(0, program.find_last_of(L'\\') + 1) + L"Cartscope.dll";
-}
+std::wstring CUpdater::libraryPath() const { return win::besidePath(m_environment.programPath, L"Cartscope.dll"); }
 
 bool CUpdater::needsElevation() const {
   const std::wstring probe = m_environment.programPath + L".tmp";
-  HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return true;
-  CloseHandle(file);
+  {
+    const win::Handle file(
+        CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return true;
+  }
   DeleteFileW(probe.c_str());
   return false;
 }
@@ -162,7 +163,7 @@ CheckResult CUpdater::checkForUpdates() {
   if (versionFileValue(text, "database", value)) {
     const std::int32_t remote = readDecimal(value);
     const std::int32_t local =
-        m_environment.dataFolder ? databaseVersion(std::u16string(m_environment.dataFolder->begin(), m_environment.dataFolder->end()) + u"nds-rom.dat", true) : 0;
+        m_environment.dataFolder ? databaseVersion(win::toUtf16(*m_environment.dataFolder) + u"nds-rom.dat", true) : 0;
     if (remote > local) {
       databaseOffer = remote;
       databaseUrl = urlOr("database_url", "/Cartscope/nds-rom.dat");
@@ -219,7 +220,7 @@ InstallResult CUpdater::installDatabase() {
   const std::int32_t offered = databaseOffer;
   return installFile(*m_environment.dataFolder + L"nds-rom.dat", databaseUrl,
                      [offered](const std::wstring& path, std::wstring& versionText) -> std::wstring {
-                       const std::u16string name(path.begin(), path.end());
+                       const std::u16string name = win::toUtf16(path);
                        std::vector<Release> releases;
                        std::uint16_t version = 0;
                        const std::string wrong = readReleases(name, releases, version);
@@ -338,15 +339,13 @@ void CUpdater::showTrayMessage(unsigned seconds) {
   const std::wstring text = message.str();
   if (!tray) {
     HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kProgramIcon));
-    tray = std::make_unique<CSystemTray>();
+    tray = std::make_unique<ui::CSystemTray>();
     tray->createIcon(icon, text.c_str(), seconds);
   } else {
     tray->showBalloon(text.c_str(), seconds);
   }
   keepAliveUntil = m_environment.now() + seconds + 1;
 }
-
-void runUpdateCommand(bool autoMode, bool adminMode) { runUpdateCommand(autoMode, adminMode, programUpdaterEnvironment(adminMode)); }
 
 void runUpdateCommand(bool autoMode, bool adminMode, const UpdaterEnvironment& environment) {
   CUpdater updater(autoMode, adminMode, environment);
@@ -361,7 +360,7 @@ void runUpdateCommand(bool autoMode, bool adminMode, const UpdaterEnvironment& e
   if (updater.pending & UpdateProgram) updater.installProgram();
   if (updater.pending & UpdateLibrary) updater.installLibrary();
   if (!autoMode) environment.messageBox(updater.message.str(), MB_OK);
-  if (updater.cleanupNeeded) environment.startCleanup();
+  if (updater.cleanupNeeded && environment.startCleanup) environment.startCleanup();
 }
 
 }  // namespace cartscope::update

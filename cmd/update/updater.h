@@ -32,7 +32,8 @@ std::string updateServer(bool adminMode);
 TransferLimits defaultVersionFileLimits();
 TransferLimits defaultDownloadLimits();
 
-// What a run works with; the program's real ones by default.
+// What a run works with; the program's real ones by default, but for
+// startCleanup.
 struct UpdaterEnvironment {
   std::string server;                      // base URL, without a trailing slash
   std::wstring programPath;                // the running program file
@@ -40,6 +41,8 @@ struct UpdaterEnvironment {
   std::function<std::wstring()> programVersion;  // FileVersion of the running program
   std::function<int(const std::wstring& text, UINT type)> messageBox;
   std::function<void(const wchar_t* parameters)> startElevated;  // "runas" on the program
+  // Hands the removal of old copies to the clean-up instance; the program
+  // fills it in (the updater has no start-up code of its own).
   std::function<bool()> startCleanup;
   std::function<std::int64_t()> now;  // seconds since 1970 (UTC)
   std::function<void(unsigned seconds)> sleep;
@@ -81,7 +84,7 @@ public:
   std::int32_t databaseOffer = 0;
   std::string programOffer;
   std::string libraryOffer;
-  std::unique_ptr<CSystemTray> tray;
+  std::unique_ptr<ui::CSystemTray> tray;
   std::int64_t keepAliveUntil = 0;
   bool autoMode;
   bool adminMode;
@@ -105,7 +108,6 @@ private:
 
 // The update commands: "auto_update", "auto_update_admin", "update" and
 // "update_admin".
-void runUpdateCommand(bool autoMode, bool adminMode);
 void runUpdateCommand(bool autoMode, bool adminMode, const UpdaterEnvironment& environment);
 
 }  // namespace cartscope::update

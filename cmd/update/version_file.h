@@ -22,8 +22,4 @@ std::int32_t readDecimal(const std::string& text);
 // or is missing, counts as 0.
 int compareVersions(const std::string& remote, const std::wstring& local);
 
-// 32 or 64 for a PE file built for x86 or x64, 0 for anything else or a file
-// that cannot be read.
-int peMachineBits(const std::wstring& path);
-
 }  // namespace cartscope::update

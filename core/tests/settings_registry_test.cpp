@@ -11,47 +11,28 @@
 
 #include "platform/settings_store.h"
 #include "settings.h"
+#include "win/reg_key.h"
+#include "win/text.h"
 
 using namespace cartscope;
 
 namespace {
 
-const wchar_t* wide(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
+using win::wideChars;
+using Key = win::RegKey;
 
 constexpr wchar_t kScratchParent[] = L"Software\\CartscopeTests";
 
-// An open registry key, closed when the holder goes.
-class Key {
-public:
-    Key() = default;
-    explicit Key(HKEY key) : key_(key) {}
-    ~Key() {
-        if (key_ != nullptr) RegCloseKey(key_);
-    }
-    Key(Key&& other) noexcept : key_(other.key_) { other.key_ = nullptr; }
-    Key& operator=(Key&&) = delete;
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-
-    HKEY get() const { return key_; }
-    explicit operator bool() const { return key_ != nullptr; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
 Key openKey(HKEY parent, const wchar_t* path, REGSAM access = KEY_ALL_ACCESS) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(parent, path, 0, access, &key) != ERROR_SUCCESS) return Key();
-    return Key(key);
+    Key key;
+    key.open(parent, path, access);
+    return key;
 }
 
 Key createKey(HKEY parent, const wchar_t* path) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return Key();
-    return Key(key);
+    Key key;
+    key.create(parent, path, KEY_ALL_ACCESS);
+    return key;
 }
 
 std::vector<std::uint8_t> stringBytes(const std::u16string& text, bool closed = true) {
@@ -99,13 +80,13 @@ protected:
     }
 
     static bool settingsKeyExists() {
-        return static_cast<bool>(openKey(HKEY_CURRENT_USER, wide(platform::kSettingsKeyPath), KEY_READ));
+        return static_cast<bool>(openKey(HKEY_CURRENT_USER, wideChars(platform::kSettingsKeyPath), KEY_READ));
     }
 
     static void put(const char16_t* name, DWORD type, const std::vector<std::uint8_t>& data) {
-        const Key key = createKey(HKEY_CURRENT_USER, wide(platform::kSettingsKeyPath));
+        const Key key = createKey(HKEY_CURRENT_USER, wideChars(platform::kSettingsKeyPath));
         ASSERT_TRUE(key);
-        ASSERT_EQ(RegSetValueExW(key.get(), wide(name), 0, type, data.data(), static_cast<DWORD>(data.size())),
+        ASSERT_EQ(RegSetValueExW(key.get(), wideChars(name), 0, type, data.data(), static_cast<DWORD>(data.size())),
                   ERROR_SUCCESS);
     }
 
@@ -122,13 +103,13 @@ protected:
     // The value as stored, read past the code under test.
     static RawValue get(const char16_t* name) {
         RawValue value;
-        const Key key = openKey(HKEY_CURRENT_USER, wide(platform::kSettingsKeyPath), KEY_READ);
+        const Key key = openKey(HKEY_CURRENT_USER, wideChars(platform::kSettingsKeyPath), KEY_READ);
         if (!key) return value;
         DWORD size = 0;
-        if (RegQueryValueExW(key.get(), wide(name), nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS)
+        if (RegQueryValueExW(key.get(), wideChars(name), nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS)
             return RawValue();
         value.data.resize(size);
-        if (RegQueryValueExW(key.get(), wide(name), nullptr, &value.type, value.data.data(), &size) != ERROR_SUCCESS)
+        if (RegQueryValueExW(key.get(), wideChars(name), nullptr, &value.type, value.data.data(), &size) != ERROR_SUCCESS)
             return RawValue();
         value.data.resize(size);
         return value;
@@ -153,7 +134,7 @@ TEST_F(SettingsRegistry, WithoutTheKeyReadersGiveDefaultsAndCreateNothing) {
 }
 
 TEST_F(SettingsRegistry, EmptyKeyGivesDefaults) {
-    ASSERT_TRUE(createKey(HKEY_CURRENT_USER, wide(platform::kSettingsKeyPath)));
+    ASSERT_TRUE(createKey(HKEY_CURRENT_USER, wideChars(platform::kSettingsKeyPath)));
     EXPECT_EQ(updateMode(), UpdateMode::OnFolderOpen);
     EXPECT_EQ(renamePattern(), u"%T");
     EXPECT_EQ(readSettingQword(kLastUpdateValue), 0u);

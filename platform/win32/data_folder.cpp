@@ -4,12 +4,14 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "win/text.h"
+
 namespace cartscope::platform {
 
 std::optional<std::u16string> dataFolder() {
     wchar_t folder[MAX_PATH] = {};
     if (!SHGetSpecialFolderPathW(nullptr, folder, CSIDL_APPDATA, FALSE)) return std::nullopt;
-    return std::u16string(reinterpret_cast<const char16_t*>(folder)) + u"\\Cartscope\\";
+    return std::u16string(win::utf16Chars(folder)) + u"\\Cartscope\\";
 }
 
 }  // namespace cartscope::platform

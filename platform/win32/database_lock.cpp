@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "win/handle.h"
+
 namespace cartscope::platform {
 
 namespace {
@@ -11,43 +13,41 @@ const wchar_t kReadName[] = L"Cartscope Semaphore-read";
 const wchar_t kWriteName[] = L"Cartscope Semaphore-write";
 
 // Creates the semaphore, or opens it when another process made it first.
-HANDLE openSemaphore(const wchar_t* name, LONG count) { return CreateSemaphoreW(nullptr, count, count, name); }
+win::Handle openSemaphore(const wchar_t* name, LONG count) {
+    return win::Handle(CreateSemaphoreW(nullptr, count, count, name));
+}
+
+// Gives `count` slots back and closes the semaphore the lock held.
+void letGo(void* held, LONG count) {
+    const win::Handle semaphore(static_cast<HANDLE>(held));
+    if (semaphore) ReleaseSemaphore(semaphore.get(), count, nullptr);
+}
 
 }  // namespace
 
 DatabaseReadLock::DatabaseReadLock() {
-    HANDLE read = openSemaphore(kReadName, kDatabaseReaderSlots);
+    win::Handle read = openSemaphore(kReadName, kDatabaseReaderSlots);
     if (!read) return;
-    WaitForSingleObject(read, INFINITE);
-    read_ = read;
+    WaitForSingleObject(read.get(), INFINITE);
+    read_ = read.release();
 }
 
-DatabaseReadLock::~DatabaseReadLock() {
-    if (!read_) return;
-    ReleaseSemaphore(static_cast<HANDLE>(read_), 1, nullptr);
-    CloseHandle(static_cast<HANDLE>(read_));
-}
+DatabaseReadLock::~DatabaseReadLock() { letGo(read_, 1); }
 
 DatabaseWriteLock::DatabaseWriteLock() {
-    HANDLE write = openSemaphore(kWriteName, 1);
+    win::Handle write = openSemaphore(kWriteName, 1);
     if (!write) return;
-    WaitForSingleObject(write, INFINITE);
-    write_ = write;
-    HANDLE read = openSemaphore(kReadName, kDatabaseReaderSlots);
+    WaitForSingleObject(write.get(), INFINITE);
+    write_ = write.release();
+    win::Handle read = openSemaphore(kReadName, kDatabaseReaderSlots);
     if (!read) return;
-    for (int i = 0; i < kDatabaseReaderSlots; ++i) WaitForSingleObject(read, INFINITE);
-    read_ = read;
+    for (int i = 0; i < kDatabaseReaderSlots; ++i) WaitForSingleObject(read.get(), INFINITE);
+    read_ = read.release();
 }
 
 DatabaseWriteLock::~DatabaseWriteLock() {
-    if (read_) {
-        ReleaseSemaphore(static_cast<HANDLE>(read_), kDatabaseReaderSlots, nullptr);
-        CloseHandle(static_cast<HANDLE>(read_));
-    }
-    if (write_) {
-        ReleaseSemaphore(static_cast<HANDLE>(write_), 1, nullptr);
-        CloseHandle(static_cast<HANDLE>(write_));
-    }
+    letGo(read_, kDatabaseReaderSlots);
+    letGo(write_, 1);
 }
 
 }  // namespace cartscope::platform

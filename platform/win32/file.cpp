@@ -10,13 +10,11 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include "win/text.h"
+
 namespace cartscope::platform {
 
-namespace {
-const wchar_t* wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
-}  // namespace
-
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide characters are UTF-16 units");
+using win::wideChars;
 
 File::~File() { close(); }
 
@@ -37,7 +35,7 @@ int File::open(const std::u16string& path, Mode mode) {
     int how = _O_RDONLY;
     if (mode == Mode::ReadWrite) how = _O_RDWR;
     if (mode == Mode::Create) how = _O_WRONLY | _O_CREAT | _O_TRUNC;
-    const errno_t error = _wsopen_s(&fd_, wide(path), how | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, _S_IREAD | _S_IWRITE);
+    const errno_t error = _wsopen_s(&fd_, wideChars(path), how | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, _S_IREAD | _S_IWRITE);
     if (error != 0) {
         fd_ = -1;
         return lastError_ = error;
@@ -113,11 +111,11 @@ bool isPathSeparator(char16_t c) { return c == u'\\' || c == u'/' || c == u':'; 
 
 int renameNoReplace(const std::u16string& from, const std::u16string& to) {
     // _wrename never replaces an existing file.
-    return _wrename(wide(from), wide(to)) == 0 ? 0 : errno;
+    return _wrename(wideChars(from), wideChars(to)) == 0 ? 0 : errno;
 }
 
 int setReadOnly(const std::u16string& path, bool readOnly) {
-    return _wchmod(wide(path), readOnly ? _S_IREAD : (_S_IREAD | _S_IWRITE)) == 0 ? 0 : errno;
+    return _wchmod(wideChars(path), readOnly ? _S_IREAD : (_S_IREAD | _S_IWRITE)) == 0 ? 0 : errno;
 }
 
 }  // namespace cartscope::platform

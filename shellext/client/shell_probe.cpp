@@ -28,26 +28,23 @@
 #include "platform/data_folder.h"
 #include "release_database.h"
 #include "text.h"
+#include "win/com_ptr.h"
+#include "win/library.h"
+#include "win/module_path.h"
+#include "win/text.h"
 
 namespace {
 
 using namespace cartscope;
 
 template <class T>
-struct Com {
-    T* p = nullptr;
-    ~Com() {
-        if (p) p->Release();
-    }
-    void** out() { return reinterpret_cast<void**>(&p); }
-    T* operator->() const { return p; }
-};
+using Com = win::ComPtr<T>;
 
 void print(const std::u16string& text) {
     const std::string bytes = toUtf8(text);
     std::fwrite(bytes.data(), 1, bytes.size(), stdout);
 }
-void print(const wchar_t* text) { print(std::u16string(reinterpret_cast<const char16_t*>(text))); }
+void print(const wchar_t* text) { print(std::u16string(win::utf16Chars(text))); }
 
 int usage() {
     std::fprintf(stderr,
@@ -56,18 +53,11 @@ int usage() {
     return 2;
 }
 
-std::wstring programFolder() {
-    wchar_t path[4 * MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, 4 * MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
-
 using GetClassObject = HRESULT(__stdcall*)(REFCLSID, REFIID, void**);
 
 HRESULT create(GetClassObject getClassObject, REFIID iid, void** object) {
     Com<IClassFactory> factory;
-    const HRESULT result = getClassObject(shell::kClsidFileIconExt, IID_IClassFactory, factory.out());
+    const HRESULT result = getClassObject(shell::kClsidFileIconExt, IID_IClassFactory, factory.putVoid());
     if (FAILED(result)) return result;
     return factory->CreateInstance(nullptr, iid, object);
 }
@@ -77,8 +67,8 @@ void printVariantText(BSTR text) { print(text ? text : L""); }
 int tip(GetClassObject get, const std::wstring& rom) {
     Com<IPersistFile> file;
     Com<IQueryInfo> info;
-    if (FAILED(create(get, IID_IPersistFile, file.out())) || FAILED(file->Load(rom.c_str(), STGM_READ)) ||
-        FAILED(file->QueryInterface(IID_IQueryInfo, info.out())))
+    if (FAILED(create(get, IID_IPersistFile, file.putVoid())) || FAILED(file->Load(rom.c_str(), STGM_READ)) ||
+        FAILED(file->QueryInterface(IID_IQueryInfo, info.putVoid())))
         return 1;
     WCHAR* text = nullptr;
     const HRESULT result = info->GetInfoTip(0, &text);
@@ -95,14 +85,14 @@ int props(GetClassObject get, const std::wstring& rom) {
     Com<IStream> stream;
     Com<IInitializeWithStream> init;
     Com<IPropertyStore> store;
-    if (FAILED(SHCreateStreamOnFileEx(rom.c_str(), STGM_READ, 0, FALSE, nullptr, &stream.p))) return 1;
-    if (FAILED(create(get, IID_IInitializeWithStream, init.out()))) return 1;
-    const HRESULT result = init->Initialize(stream.p, STGM_READ);
+    if (FAILED(SHCreateStreamOnFileEx(rom.c_str(), STGM_READ, 0, FALSE, nullptr, stream.put()))) return 1;
+    if (FAILED(create(get, IID_IInitializeWithStream, init.putVoid()))) return 1;
+    const HRESULT result = init->Initialize(stream.get(), STGM_READ);
     if (FAILED(result)) {
         std::fprintf(stderr, "shellprobe: stream refused (0x%08lX)\n", static_cast<unsigned long>(result));
         return 1;
     }
-    init->QueryInterface(IID_IPropertyStore, store.out());
+    init->QueryInterface(IID_IPropertyStore, store.putVoid());
     DWORD count = 0;
     store->GetCount(&count);
     for (DWORD i = 0; i < count; ++i) {
@@ -122,7 +112,7 @@ int props(GetClassObject get, const std::wstring& rom) {
 
 int columns(GetClassObject get, const std::wstring& rom) {
     Com<IColumnProvider> provider;
-    if (FAILED(create(get, IID_IColumnProvider, provider.out()))) return 1;
+    if (FAILED(create(get, IID_IColumnProvider, provider.putVoid()))) return 1;
     SHCOLUMNDATA data = {};
     data.dwFileAttributes = GetFileAttributesW(rom.c_str());
     std::wstring extension = PathFindExtensionW(rom.c_str());
@@ -152,9 +142,9 @@ int shellTip(const std::wstring& rom) {
     if (FAILED(SHParseDisplayName(full, nullptr, &item, 0, nullptr))) return 1;
     Com<IShellFolder> folder;
     PCUITEMID_CHILD child = nullptr;
-    HRESULT result = SHBindToParent(item, IID_IShellFolder, folder.out(), &child);
+    HRESULT result = SHBindToParent(item, IID_IShellFolder, folder.putVoid(), &child);
     Com<IQueryInfo> info;
-    if (SUCCEEDED(result)) result = folder->GetUIObjectOf(nullptr, 1, &child, IID_IQueryInfo, nullptr, info.out());
+    if (SUCCEEDED(result)) result = folder->GetUIObjectOf(nullptr, 1, &child, IID_IQueryInfo, nullptr, info.putVoid());
     WCHAR* text = nullptr;
     if (SUCCEEDED(result)) result = info->GetInfoTip(0, &text);
     CoTaskMemFree(item);
@@ -172,8 +162,8 @@ void writeToFile(void* context, void* data, int size) { std::fwrite(data, 1, sta
 int icon(GetClassObject get, const std::wstring& rom, const std::wstring& png, int size) {
     Com<IPersistFile> file;
     Com<IExtractIconW> extract;
-    if (FAILED(create(get, IID_IPersistFile, file.out())) || FAILED(file->Load(rom.c_str(), STGM_READ)) ||
-        FAILED(file->QueryInterface(IID_IExtractIconW, extract.out())))
+    if (FAILED(create(get, IID_IPersistFile, file.putVoid())) || FAILED(file->Load(rom.c_str(), STGM_READ)) ||
+        FAILED(file->QueryInterface(IID_IExtractIconW, extract.putVoid())))
         return 1;
     HICON large = nullptr;
     extract->Extract(L"", 0, &large, nullptr, MAKELONG(size, 16));
@@ -230,12 +220,12 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    HMODULE library = LoadLibraryW((programFolder() + L"Cartscope.dll").c_str());
+    const win::Library library(win::besideModule(nullptr, L"Cartscope.dll").c_str());
     if (!library) {
         std::fprintf(stderr, "shellprobe: cannot load Cartscope.dll\n");
         return 1;
     }
-    auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
+    const auto get = library.procedure<GetClassObject>("DllGetClassObject");
     const std::wstring& command = rest[0];
     int status = 0;
     if (command == L"icon") {

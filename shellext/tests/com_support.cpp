@@ -3,15 +3,11 @@
 #include <ctime>
 
 #include "guids.h"
+#include "win/module_path.h"
 
 namespace cartscope::shell::testing {
 
-std::wstring programFolder() {
-    wchar_t path[MAX_PATH * 4] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
+std::wstring programFolder() { return win::besideModule(nullptr, L""); }
 
 namespace {
 const wchar_t kSettingsKey[] = L"SOFTWARE\\Velmora\\Cartscope";
@@ -29,15 +25,14 @@ void clearUpdateState() {
 
 namespace {
 
-Library load(const std::wstring& path) {
+// The entry points of a loaded library.
+Library entryPoints(HMODULE module, const std::wstring& path) {
     Library l;
     l.path = path;
-    l.module = LoadLibraryW(l.path.c_str());
+    l.module = module;
     if (l.module) {
-        l.getClassObject = reinterpret_cast<decltype(l.getClassObject)>(
-            reinterpret_cast<void*>(GetProcAddress(l.module, "DllGetClassObject")));
-        l.canUnloadNow = reinterpret_cast<decltype(l.canUnloadNow)>(
-            reinterpret_cast<void*>(GetProcAddress(l.module, "DllCanUnloadNow")));
+        l.getClassObject = win::procedure<decltype(l.getClassObject)>(l.module, "DllGetClassObject");
+        l.canUnloadNow = win::procedure<decltype(l.canUnloadNow)>(l.module, "DllCanUnloadNow");
     }
     return l;
 }
@@ -53,7 +48,10 @@ HRESULT createObjectOf(const Library& l, REFIID iid, void** object) {
 }  // namespace
 
 const Library& library() {
-    static const Library loaded = load(programFolder() + L"Cartscope.dll");
+    static const Library loaded = [] {
+        const std::wstring path = programFolder() + L"Cartscope.dll";
+        return entryPoints(win::Library(path.c_str()).release(), path);
+    }();
     return loaded;
 }
 
@@ -61,12 +59,13 @@ HRESULT createObject(REFIID iid, void** object) { return createObjectOf(library(
 
 LibraryCopy::LibraryCopy(const std::wstring& folder) {
     const std::wstring path = folder + L"Cartscope.dll";
-    if (CopyFileW((programFolder() + L"Cartscope.dll").c_str(), path.c_str(), FALSE)) library_ = load(path);
+    if (CopyFileW((programFolder() + L"Cartscope.dll").c_str(), path.c_str(), FALSE)) {
+        owner_ = win::Library(path.c_str());
+        library_ = entryPoints(owner_.get(), path);
+    }
 }
 
-LibraryCopy::~LibraryCopy() {
-    if (library_.module) FreeLibrary(library_.module);
-}
+LibraryCopy::~LibraryCopy() = default;
 
 HRESULT LibraryCopy::createObject(REFIID iid, void** object) const { return createObjectOf(library_, iid, object); }
 

@@ -9,32 +9,13 @@
 #include <vector>
 #include <utility>
 
+#include "win/com_ptr.h"
+#include "win/library.h"
+
 namespace cartscope::shell::testing {
 
-// A COM interface pointer, released when the holder goes.
 template <class T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ~ComPtr() { reset(); }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
-    T* get() const { return p_; }
-    T* operator->() const { return p_; }
-    T** put() {
-        reset();
-        return &p_;
-    }
-    void** putVoid() { return reinterpret_cast<void**>(put()); }
-    void reset() {
-        if (p_) std::exchange(p_, nullptr)->Release();
-    }
-    explicit operator bool() const { return p_ != nullptr; }
-
-private:
-    T* p_ = nullptr;
-};
+using ComPtr = win::ComPtr<T>;
 
 // A data object with a CF_HDROP of the given names, or with no formats at all.
 class DropData final : public IDataObject {
@@ -84,7 +65,8 @@ private:
 };
 
 
-// Cartscope.dll from the test program's own folder, loaded once.
+// Cartscope.dll from the test program's own folder, loaded once (and kept
+// for the rest of the process).
 struct Library {
     HMODULE module = nullptr;
     HRESULT(__stdcall* getClassObject)(REFCLSID, REFIID, void**) = nullptr;
@@ -110,6 +92,7 @@ public:
     HRESULT createObject(REFIID iid, void** object) const;
 
 private:
+    win::Library owner_;
     Library library_;
 };
 

@@ -13,6 +13,8 @@
 #include <cwchar>
 #include <string>
 
+#include "win/handle.h"
+
 namespace {
 
 std::wstring variable(const wchar_t* name) {
@@ -26,20 +28,6 @@ HRESULT configuredResult(const wchar_t* name) {
     return text.empty() ? S_OK : static_cast<HRESULT>(std::wcstoul(text.c_str(), nullptr, 16));
 }
 
-class File {
-public:
-    explicit File(HANDLE handle) : handle_(handle) {}
-    ~File() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
 void record(const wchar_t* call, PCWSTR path) {
     const std::wstring logPath = variable(L"CARTSCOPE_FAKE_PROPSYS_LOG");
     if (logPath.empty()) return;
@@ -49,10 +37,10 @@ void record(const wchar_t* call, PCWSTR path) {
     char bytes[4096];
     const int size = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), bytes,
                                          sizeof bytes, nullptr, nullptr);
-    const File log(CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    const cartscope::win::Handle log(CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    if (log.get() != INVALID_HANDLE_VALUE && size > 0) WriteFile(log.get(), bytes, size, &written, nullptr);
+    if (log && size > 0) WriteFile(log.get(), bytes, size, &written, nullptr);
 }
 
 HRESULT answer(const wchar_t* call, PCWSTR path, const wchar_t* resultVariable) noexcept {

@@ -17,6 +17,8 @@
 #include "program_driver.h"
 #include "rom_builder.h"
 #include "temp_dir.h"
+#include "win/handle.h"
+#include "win/library.h"
 
 using cartscope::shell::testing::ComPtr;
 using cartscope::shell::testing::DropData;
@@ -57,13 +59,13 @@ protected:
         comStarted_ = true;
         // The real program is beside the library: no update run may start.
         cartscope::shell::testing::markUpdateChecked();
-        library_ = LoadLibraryW((install_ / "Cartscope.dll").wstring().c_str());
-        ASSERT_NE(library_, nullptr);
+        library_ = cartscope::win::Library((install_ / "Cartscope.dll").wstring().c_str());
+        ASSERT_NE(library_.get(), nullptr);
         pathFilesBefore_ = pathFilesInTemp();
     }
 
     void TearDown() override {
-        if (library_) FreeLibrary(library_);
+        library_ = cartscope::win::Library();
         if (comStarted_) CoUninitialize();
     }
 
@@ -76,8 +78,7 @@ protected:
 
     // Selects `roms` as the Explorer does and invokes the menu item at `offset`.
     void invoke(const std::vector<std::wstring>& roms, UINT offset) {
-        auto getClassObject = reinterpret_cast<HRESULT(__stdcall*)(REFCLSID, REFIID, void**)>(
-            reinterpret_cast<void*>(GetProcAddress(library_, "DllGetClassObject")));
+        const auto getClassObject = library_.procedure<HRESULT(__stdcall*)(REFCLSID, REFIID, void**)>("DllGetClassObject");
         ASSERT_NE(getClassObject, nullptr);
         ComPtr<IClassFactory> factory;
         ASSERT_EQ(getClassObject(cartscope::shell::kClsidFileIconExt, IID_IClassFactory, factory.putVoid()), S_OK);
@@ -97,7 +98,7 @@ protected:
 
     // Drives the program the menu started until it ends.
     ProgramRun drive(const DriveOptions& options = {}) {
-        const std::unique_ptr<void, decltype(&CloseHandle)> process(waitForProcess(program()), &CloseHandle);
+        const cartscope::win::Handle process(waitForProcess(program()));
         if (!process) {
             ADD_FAILURE() << "the menu started no program";
             return {};
@@ -112,7 +113,7 @@ protected:
 private:
     std::filesystem::path install_;
     bool comStarted_ = false;
-    HMODULE library_ = nullptr;
+    cartscope::win::Library library_;
     std::set<std::wstring> pathFilesBefore_;
 };
 
@@ -144,8 +145,8 @@ TEST_F(MenuToProgram, AFileThatCannotBeWrittenKeepsTheLogOpen) {
     for (const char* name : {"1.nds", "2.nds", "3.nds", "4.nds", "5.nds"}) roms.push_back(put(name, untrimmed()));
     // Root writes read-only files under Wine; a file held open that others may
     // read but not write fails the same way for the program.
-    const std::unique_ptr<void, decltype(&CloseHandle)> held(
-        CreateFileW(roms[2].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr), &CloseHandle);
+    const cartscope::win::Handle held(
+        CreateFileW(roms[2].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_NE(held.get(), INVALID_HANDLE_VALUE);
     invoke(roms, kTrimSelection);
     DriveOptions options;

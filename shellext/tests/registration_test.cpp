@@ -30,6 +30,10 @@
 #include <vector>
 
 #include "com_support.h"
+#include "win/library.h"
+#include "win/module_path.h"
+#include "win/process.h"
+#include "win/reg_key.h"
 
 namespace fs = std::filesystem;
 using cartscope::shell::testing::ComPtr;
@@ -110,39 +114,18 @@ std::vector<ExpectedKey> machineEntries() {
 // ---------------------------------------------------------------------------
 // Registry access.
 
-class Key {
-public:
-    Key() = default;
-    explicit Key(HKEY key) : key_(key) {}
-    ~Key() {
-        if (key_) RegCloseKey(key_);
-    }
-    Key(Key&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
-    Key& operator=(Key&& other) noexcept {
-        std::swap(key_, other.key_);
-        return *this;
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    HKEY get() const { return key_; }
-    explicit operator bool() const { return key_ != nullptr; }
-
-private:
-    HKEY key_ = nullptr;
-};
+using Key = cartscope::win::RegKey;
 
 Key openKey(HKEY parent, const std::wstring& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return Key();
-    return Key(key);
+    Key key;
+    key.open(parent, path.c_str(), KEY_READ);
+    return key;
 }
 
 Key createKey(HKEY parent, const std::wstring& path) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        return Key();
-    return Key(key);
+    Key key;
+    key.create(parent, path.c_str(), KEY_ALL_ACCESS);
+    return key;
 }
 
 bool keyExists(HKEY parent, const std::wstring& path) { return static_cast<bool>(openKey(parent, path)); }
@@ -150,9 +133,7 @@ bool keyExists(HKEY parent, const std::wstring& path) { return static_cast<bool>
 void setString(HKEY parent, const std::wstring& path, const wchar_t* name, const std::wstring& data) {
     const Key key = createKey(parent, path);
     ASSERT_TRUE(key) << "cannot create " << narrow(path);
-    ASSERT_EQ(RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                             static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))),
-              ERROR_SUCCESS);
+    ASSERT_EQ(key.setString(name, data), ERROR_SUCCESS);
 }
 
 struct StoredValue {
@@ -228,7 +209,7 @@ void expectNoneOf(HKEY root, const std::vector<ExpectedKey>& keys) {
 }
 
 bool runningOnWine() {
-    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return cartscope::win::procedure<FARPROC>(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -246,7 +227,7 @@ using InstallFunction = HRESULT(__stdcall*)(BOOL, LPCWSTR);
 
 template <class Function>
 Function exported(HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return cartscope::win::procedure<Function>(module, name);
 }
 
 int runHost(int argc, wchar_t** argv) {
@@ -267,7 +248,7 @@ int runHost(int argc, wchar_t** argv) {
     // A deleted key refuses every write, as HKEY_LOCAL_MACHINE does to a user
     // without administrator rights (Wine does not enforce registry
     // permissions, so that cannot be had directly).
-    if (brokenMachine && RegDeleteTreeW(HKEY_CURRENT_USER, (scratch + L"\\LocalMachine").c_str()) != ERROR_SUCCESS)
+    if (brokenMachine && cartscope::win::deleteTree(HKEY_CURRENT_USER, (scratch + L"\\LocalMachine").c_str()) != ERROR_SUCCESS)
         return 5;
     if (RegOverridePredefKey(HKEY_CLASSES_ROOT, classesRoot.get()) != ERROR_SUCCESS ||
         RegOverridePredefKey(HKEY_CURRENT_USER, currentUser.get()) != ERROR_SUCCESS ||
@@ -276,7 +257,8 @@ int runHost(int argc, wchar_t** argv) {
 
     // As regsvr32 does.
     if (FAILED(OleInitialize(nullptr))) return 7;
-    const HMODULE module = LoadLibraryW(library.c_str());
+    cartscope::win::Library loaded(library.c_str());
+    const HMODULE module = loaded.get();
     if (!module) return 8;
     const auto registerServer = exported<RegisterFunction>(module, "DllRegisterServer");
     const auto unregisterServer = exported<RegisterFunction>(module, "DllUnregisterServer");
@@ -298,7 +280,7 @@ int runHost(int argc, wchar_t** argv) {
         std::fprintf(results.get(), "%ls %08lx %08lx\n", step.c_str(), static_cast<unsigned long>(result),
                      static_cast<unsigned long>(GetThreadLocale()));
     }
-    FreeLibrary(module);
+    loaded.reset();
     OleUninitialize();
     return 0;
 }
@@ -306,14 +288,7 @@ int runHost(int argc, wchar_t** argv) {
 // ---------------------------------------------------------------------------
 // Scenarios.
 
-std::wstring programPath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length < path.size()) return path.substr(0, length);
-        path.resize(path.size() * 2);
-    }
-}
+std::wstring programPath() { return cartscope::win::modulePath(); }
 
 std::wstring hex(HRESULT result) {
     wchar_t text[16];
@@ -350,7 +325,7 @@ protected:
         schema_ = (folder_ / L"Cartscope.propdesc").wstring();
 
         scratch_ = L"Software\\CartscopeTests\\" + name;
-        RegDeleteTreeW(HKEY_CURRENT_USER, scratch_.c_str());
+        cartscope::win::deleteTree(HKEY_CURRENT_USER, scratch_.c_str());
         classesRoot_ = createKey(HKEY_CURRENT_USER, scratch_ + L"\\ClassesRoot");
         currentUser_ = createKey(HKEY_CURRENT_USER, scratch_ + L"\\CurrentUser");
         localMachine_ = createKey(HKEY_CURRENT_USER, scratch_ + L"\\LocalMachine");
@@ -361,7 +336,7 @@ protected:
         classesRoot_ = Key();
         currentUser_ = Key();
         localMachine_ = Key();
-        RegDeleteTreeW(HKEY_CURRENT_USER, scratch_.c_str());
+        cartscope::win::deleteTree(HKEY_CURRENT_USER, scratch_.c_str());
         std::error_code ignored;
         fs::remove_all(folder_, ignored);
     }
@@ -384,25 +359,21 @@ protected:
         if (options.propsys == Propsys::Missing) settings.push_back(L"CARTSCOPE_FAKE_PROPSYS_REFUSE_LOAD=1");
         std::wstring environment = environmentWith(settings);
 
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-                            environment.data(), folder_.wstring().c_str(), &startup, &process)) {
-            ADD_FAILURE() << "cannot start the host: " << GetLastError();
+        const cartscope::win::StartedProcess process = cartscope::win::startProcess(
+            nullptr, commandLine, CREATE_UNICODE_ENVIRONMENT, environment.data(), folder_.wstring().c_str());
+        if (!process) {
+            ADD_FAILURE() << "cannot start the host: " << process.error;
             return {};
         }
-        std::unique_ptr<void, decltype(&CloseHandle)> processHandle(process.hProcess, &CloseHandle);
-        std::unique_ptr<void, decltype(&CloseHandle)> threadHandle(process.hThread, &CloseHandle);
         // Far above the fraction of a second a run takes; ends a hung host
         // before ctest ends this program and leaves the host behind.
-        if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
-            TerminateProcess(process.hProcess, 1);
+        if (WaitForSingleObject(process.process.get(), 60000) != WAIT_OBJECT_0) {
+            TerminateProcess(process.process.get(), 1);
             ADD_FAILURE() << "the host did not end";
             return {};
         }
         DWORD exitCode = 0;
-        GetExitCodeProcess(process.hProcess, &exitCode);
+        GetExitCodeProcess(process.process.get(), &exitCode);
         EXPECT_EQ(exitCode, 0u) << "host failed to set up";
 
         std::vector<HRESULT> results;

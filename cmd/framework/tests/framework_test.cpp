@@ -9,6 +9,7 @@
 
 #include "framework.h"
 #include "framework_test_resource.h"
+#include "win/handle.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -129,22 +130,6 @@ INT_PTR runDriven(const std::function<INT_PTR()>& modal, const std::function<voi
   driver.join();
   return result;
 }
-
-class Handle {
-public:
-  explicit Handle(HANDLE handle) : m_handle(handle) {}
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() {
-    if (m_handle != nullptr) {
-      CloseHandle(m_handle);
-    }
-  }
-  HANDLE get() const { return m_handle; }
-
-private:
-  HANDLE m_handle;
-};
 
 // The test dialog: records its handlers' calls and lets each test add to them.
 class TestDialog : public ui::Dialog {
@@ -440,7 +425,7 @@ private:
     endDialog(static_cast<INT_PTR>(*code));
   }
 
-  Handle m_release;
+  cartscope::win::Handle m_release;
   std::unique_ptr<ui::WorkerThread> m_worker;
 };
 

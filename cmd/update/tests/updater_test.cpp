@@ -17,9 +17,16 @@
 #include "temp_dir.h"
 #include "updater.h"
 #include "version_file.h"
-#include "version_info.h"
+#include "win/handle.h"
+#include "win/library.h"
+#include "win/module_path.h"
+#include "win/pe_image.h"
+#include "win/version_info.h"
 
 using namespace cartscope::update;
+using cartscope::ui::CSystemTray;
+using cartscope::win::CFileVersionInfo;
+using cartscope::win::peMachineBits;
 namespace fs = std::filesystem;
 
 namespace {
@@ -29,12 +36,7 @@ std::string environment(const char* name) {
   return value ? value : "";
 }
 
-std::wstring besideThisProgram(const std::wstring& name) {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring self(path);
-  return self.substr(0, self.find_last_of(L'\\') + 1) + name;
-}
+std::wstring besideThisProgram(const std::wstring& name) { return cartscope::win::besideModule(nullptr, name); }
 
 
 // copy_file with overwrite_existing fails in this tool chain's library.
@@ -171,30 +173,6 @@ TEST(VersionFile, ValuesAndNumbers) {
   EXPECT_EQ(compareVersions("1.2", L"1.2"), 0);
 }
 
-TEST(PeMachineBits, ReadsTheFileHeader) {
-  cartscope::testing::TempDir dir;
-  const auto pe = [&](unsigned machine) {
-    std::vector<std::uint8_t> bytes(128, 0);
-    bytes[0] = 'M';
-    bytes[1] = 'Z';
-    bytes[60] = 64;
-    bytes[64] = 'P';
-    bytes[65] = 'E';
-    bytes[68] = static_cast<std::uint8_t>(machine);
-    bytes[69] = static_cast<std::uint8_t>(machine >> 8);
-    const fs::path path = dir.path() / ("pe" + std::to_string(machine));
-    writeBytes(path, bytes);
-    return path.wstring();
-  };
-  EXPECT_EQ(peMachineBits(pe(0x8664)), 64);
-  EXPECT_EQ(peMachineBits(pe(0x014C)), 32);
-  EXPECT_EQ(peMachineBits(pe(0xAA64)), 0);
-  EXPECT_EQ(peMachineBits(besideThisProgram(L"v1004.dll")), 32);
-  EXPECT_EQ(peMachineBits((dir.path() / "missing").wstring()), 0);
-  writeBytes(dir.path() / "short", std::vector<std::uint8_t>(30, 0));
-  EXPECT_EQ(peMachineBits((dir.path() / "short").wstring()), 0);
-}
-
 TEST_F(UpdaterTest, ManualRunAsksThenInstallsAllThree) {
   writeText(www / "version.txt", kAllNewer);
   runUpdateCommand(false, false, setup);
@@ -288,13 +266,12 @@ TEST_F(UpdaterTest, FilesInUse) {
   // The library is loaded (as by the Explorer; this 32-bit test loads a
   // 32-bit one); the program file is held without leave to rename it.
   replaceFile(besideThisProgram(L"v1004.dll"), install / "Cartscope.dll");
-  HMODULE loaded = LoadLibraryExW((install / "Cartscope.dll").wstring().c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
-  ASSERT_NE(loaded, nullptr);
-  const std::unique_ptr<void, decltype(&CloseHandle)> held(
-      CreateFileW((install / "Cartscope CMD.exe").wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
-      &CloseHandle);
+  cartscope::win::Library loaded((install / "Cartscope.dll").wstring().c_str(), DONT_RESOLVE_DLL_REFERENCES);
+  ASSERT_NE(loaded.get(), nullptr);
+  const cartscope::win::Handle held(
+      CreateFileW((install / "Cartscope CMD.exe").wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   runUpdateCommand(false, false, setup);
-  FreeLibrary(loaded);
+  loaded = cartscope::win::Library();
   EXPECT_EQ(boxes.at(1), L"\nCartscope CMD.exe:\tUpdate failed! (the file in use could not be replaced)\nCartscope.dll:\tUpdate ok (v1.0.0.5)");
   EXPECT_EQ(fileVersion(install / "Cartscope CMD.exe"), L"1.0.0.4") << "still in place after the failed rename";
   EXPECT_EQ(fileVersion(install / "Cartscope.dll"), L"1.0.0.5");
@@ -492,8 +469,8 @@ TEST_F(UpdaterTest, AFileThatExistsButCannotBeReadIsNeverReplacedByAFirstInstall
   const std::string before = readText(install / "Cartscope.dll");
   {
     // Held without sharing: the updater cannot read it and takes it for missing.
-    const std::unique_ptr<void, decltype(&CloseHandle)> held(
-        CreateFileW((install / "Cartscope.dll").wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), &CloseHandle);
+    const cartscope::win::Handle held(
+        CreateFileW((install / "Cartscope.dll").wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_NE(held.get(), INVALID_HANDLE_VALUE);
     runUpdateCommand(false, false, setup);
   }

@@ -5,7 +5,9 @@
 #include <cwchar>
 #include <iterator>
 
-namespace cartscope::update {
+#include "win/reg_key.h"
+
+namespace cartscope::ui {
 
 namespace {
 
@@ -247,19 +249,16 @@ void CXBalloonMsg::hide() {
 }
 
 bool CXBalloonMsg::balloonTipsEnabled() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced", 0,
-                    KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+  win::RegKey key;
+  if (key.open(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced",
+               KEY_QUERY_VALUE) != ERROR_SUCCESS)
     return true;
-  DWORD value = 0, size = sizeof value, type = 0;
-  const LONG status = RegQueryValueExW(key, L"EnableBalloonTips", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value) return true;
-  return value != 0;
+  // Not set, or not a DWORD: on.
+  return key.readDword(L"EnableBalloonTips").value_or(1) != 0;
 }
 
 HWND CXBalloonMsg::toolTip() { return g_balloon.shown ? g_balloon.tip : nullptr; }
 
 std::wstring CXBalloonMsg::text() { return g_balloon.text; }
 
-}  // namespace cartscope::update
+}  // namespace cartscope::ui

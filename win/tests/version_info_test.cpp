@@ -5,20 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "version_info.h"
+#include "win/module_path.h"
+#include "win/version_info.h"
 
-using cartscope::update::CFileVersionInfo;
-using cartscope::update::findTranslation;
-using cartscope::update::stringTablePrefix;
+using cartscope::win::CFileVersionInfo;
+using cartscope::win::findTranslation;
+using cartscope::win::stringTablePrefix;
 
 namespace {
 
-std::wstring besideThisProgram(const std::wstring& name) {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring self(path);
-  return self.substr(0, self.find_last_of(L'\\') + 1) + name;
-}
+std::wstring besideThisProgram(const std::wstring& name) { return cartscope::win::besideModule(nullptr, name); }
 
 constexpr std::uint32_t entry(WORD language, WORD codePage) { return language | static_cast<std::uint32_t>(codePage) << 16; }
 

@@ -6,7 +6,9 @@
 #include <memory>
 #include <new>
 
-namespace cartscope::update {
+#include "module_path.h"
+
+namespace cartscope::win {
 
 const wchar_t* const CFileVersionInfo::kKeyNames[KeyCount] = {
     L"CompanyName",    L"FileDescription", L"FileVersion",     L"InternalName",
@@ -57,9 +59,8 @@ bool CFileVersionInfo::loadFromFile(const std::wstring& path, LANGID userLanguag
 }
 
 bool CFileVersionInfo::loadFromProgram() {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) {
+  const std::wstring path = modulePath();
+  if (path.empty()) {
     clear();
     return false;
   }
@@ -91,4 +92,4 @@ std::wstring stringTablePrefix(WORD language, WORD codePage) {
   return prefix;
 }
 
-}  // namespace cartscope::update
+}  // namespace cartscope::win

@@ -7,9 +7,9 @@
 
 #include "window.h"
 
-namespace cartscope::update {
+namespace cartscope::ui {
 
-class CSystemTray : public ui::Window {
+class CSystemTray : public Window {
 public:
   static constexpr UINT kIconId = 12345;
   static constexpr UINT kCallbackMessage = WM_APP + 1;
@@ -64,4 +64,4 @@ private:
   UINT m_savedFlags = 0;
 };
 
-}  // namespace cartscope::update
+}  // namespace cartscope::ui

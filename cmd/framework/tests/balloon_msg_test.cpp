@@ -11,8 +11,9 @@
 
 #include "balloon_msg.h"
 #include "gui_driver.h"
+#include "win/reg_key.h"
 
-using cartscope::update::CXBalloonMsg;
+using cartscope::ui::CXBalloonMsg;
 
 namespace {
 
@@ -172,19 +173,18 @@ TEST_F(BalloonTest, ShiftLeavesItEscapeTakesItAndIsSwallowed) {
 }
 
 TEST_F(BalloonTest, WithoutBalloonTipsAPlainTipBelowTheControl) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced", 0,
-                            nullptr, 0, KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &key, nullptr),
+  cartscope::win::RegKey key;
+  ASSERT_EQ(key.create(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced",
+                       KEY_SET_VALUE | KEY_QUERY_VALUE),
             ERROR_SUCCESS);
-  const DWORD off = 0;
-  RegSetValueExW(key, L"EnableBalloonTips", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), sizeof off);
+  key.setDword(L"EnableBalloonTips", 0);
   EXPECT_FALSE(CXBalloonMsg::balloonTipsEnabled());
 
   CXBalloonMsg::show(L"The pattern needs %T", edit, parent);
   pump(300);
   HWND tip = CXBalloonMsg::toolTip();
-  RegDeleteValueW(key, L"EnableBalloonTips");
-  RegCloseKey(key);
+  key.deleteValue(L"EnableBalloonTips");
+  key.reset();
   EXPECT_TRUE(CXBalloonMsg::balloonTipsEnabled()) << "not set: on";
   ASSERT_NE(tip, nullptr);
   EXPECT_EQ(GetWindowLongW(tip, GWL_STYLE) & TTS_BALLOON, 0);

@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace cartscope::update {
+namespace cartscope::ui {
 
 class CXBalloonMsg {
 public:
@@ -32,4 +32,4 @@ public:
   static std::wstring text();
 };
 
-}  // namespace cartscope::update
+}  // namespace cartscope::ui

@@ -3,22 +3,13 @@
 #include <cwchar>
 
 #include "application.h"
+#include "win/system_version.h"
 
-namespace cartscope::update {
+namespace cartscope::ui {
 
 namespace {
 
 const wchar_t kWindowClass[] = L"CartscopeSystemTray";
-
-unsigned majorVersion() {
-  OSVERSIONINFOW info = {};
-  info.dwOSVersionInfoSize = sizeof info;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  if (!GetVersionExW(&info)) return 0;
-#pragma GCC diagnostic pop
-  return info.dwMajorVersion * 256 + info.dwMinorVersion;
-}
 
 UINT taskbarCreatedMessage() {
   static const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
@@ -38,7 +29,7 @@ CSystemTray::NotifyFunction CSystemTray::notify = Shell_NotifyIconW;
 
 DWORD CSystemTray::recordSize() {
   static const DWORD size = [] {
-    const unsigned version = majorVersion();
+    const unsigned version = win::windowsVersion();
     if (version >= 0x0600) return static_cast<DWORD>(sizeof(NOTIFYICONDATAW));
     if (version >= 0x0501) return static_cast<DWORD>(NOTIFYICONDATAW_V3_SIZE);
     if (version >= 0x0500) return static_cast<DWORD>(NOTIFYICONDATAW_V2_SIZE);
@@ -53,7 +44,7 @@ CSystemTray::~CSystemTray() {
 }
 
 bool CSystemTray::createIcon(HICON icon, const wchar_t* balloonText, unsigned seconds) {
-  if (majorVersion() < 0x0400) {
+  if (win::windowsVersion() < 0x0400) {
     m_enabled = false;
     return false;
   }
@@ -120,8 +111,8 @@ void CSystemTray::addAgain() {
 
 LRESULT CSystemTray::handleTrayNotify(WPARAM wParam, LPARAM lParam) {
   if (wParam != kIconId) return 0;
-  ui::Application* application = ui::Application::current();
-  ui::Window* main = application ? application->mainWindow() : nullptr;
+  Application* application = Application::current();
+  Window* main = application ? application->mainWindow() : nullptr;
   HWND target = main ? main->handle() : nullptr;
   if (!target) return 0;
   if (lParam != WM_RBUTTONUP && lParam != WM_LBUTTONDBLCLK) return 0;
@@ -179,4 +170,4 @@ LRESULT CSystemTray::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   return result;
 }
 
-}  // namespace cartscope::update
+}  // namespace cartscope::ui

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace cartscope::update {
+namespace cartscope::win {
 
 class CFileVersionInfo {
 public:
@@ -58,4 +58,4 @@ int findTranslation(const std::vector<std::uint32_t>& translations, LANGID userL
 // "\StringFileInfo\LLLLCCCC\" for a language and code page.
 std::wstring stringTablePrefix(WORD language, WORD codePage);
 
-}  // namespace cartscope::update
+}  // namespace cartscope::win

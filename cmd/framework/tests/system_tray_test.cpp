@@ -12,7 +12,7 @@
 #include "gui_driver.h"
 #include "system_tray.h"
 
-using cartscope::update::CSystemTray;
+using cartscope::ui::CSystemTray;
 
 namespace {
 
