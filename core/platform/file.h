@@ -8,6 +8,10 @@
 
 namespace cartscope::platform {
 
+// File::open takes regular files only: on POSIX systems a FIFO, a device or
+// a socket gives this error (a folder EISDIR). Above every errno value.
+constexpr int kNotRegularFile = 0x4100;
+
 class File {
 public:
     enum class Mode {
