@@ -1,17 +1,19 @@
 #include "commands.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include "files.h"
 #include "info_tip.h"
+#include "platform/database_lock.h"
 #include "platform/file.h"
 #include "png_writer.h"
 #include "release_database.h"
@@ -33,22 +35,70 @@ void print(std::FILE* to, std::u16string_view text) {
     std::fwrite(bytes.data(), 1, bytes.size(), to);
 }
 
+void print(std::FILE* to, const std::string& bytes) { std::fwrite(bytes.data(), 1, bytes.size(), to); }
+
 void complain(const std::string& path, const std::string& what) {
-    std::fprintf(stderr, "cartscope: %s: %s\n", path.c_str(), what.c_str());
+    std::fprintf(stderr, "cartscope: %s: %s\n", shownName(path).c_str(), what.c_str());
 }
 
-// Loads one ROM; on failure says why on stderr.
-bool loadRom(const std::string& path, RomLoadFlags flags, RomInfo& rom, const std::u16string& pattern = {}) {
-    FileSource source(fromUtf8(path));
-    if (!source.isOpen()) {
-        complain(path, std::strerror(source.openError()));
+// A file read under another name: in a dry run, a file that an earlier
+// rename would have given a new name is still read under its old one.
+class MovedSource final : public ByteSource {
+public:
+    MovedSource(ByteSource& file, std::u16string name) : file_(file), name_(std::move(name)) {}
+    const std::u16string& name() const override { return name_; }
+    bool seek(std::uint64_t offset) override { return file_.seek(offset); }
+    bool seekEnd(std::uint64_t& size) override { return file_.seekEnd(size); }
+    std::size_t read(void* buffer, std::size_t count) override { return file_.read(buffer, count); }
+
+private:
+    ByteSource& file_;
+    std::u16string name_;
+};
+
+// Loads one ROM (from `readFrom` when that is given); on failure says why on stderr.
+bool loadRom(const std::string& path, RomLoadFlags flags, RomInfo& rom, const std::u16string& pattern = {},
+             const std::string& readFrom = {}) {
+    FileSource file(corePath(readFrom.empty() ? path : readFrom));
+    if (!file.isOpen()) {
+        complain(path, errorText(file.openError()));
         return false;
     }
-    if (!rom.load(source, flags, pattern)) {
+    bool loaded = false;
+    if (readFrom.empty()) {
+        loaded = rom.load(file, flags, pattern);
+    } else {
+        MovedSource moved(file, corePath(path));
+        loaded = rom.load(moved, flags, pattern);
+    }
+    if (!loaded) {
         complain(path, "not a Nintendo DS ROM image (no valid header)");
         return false;
     }
     return true;
+}
+
+// An output that would take the place of an input is a usage error.
+bool outputIsInput(const std::string& output, const std::string& input) {
+    if (!sameFile(output, input)) return false;
+    complain(output, "the output would replace the input file " + shownName(input) + "; choose another output");
+    return true;
+}
+
+// Writes a command's output file whole or not at all; the database writer's
+// lock is held while the new database takes the old one's place.
+bool writeOutput(const std::string& path, const std::vector<std::uint8_t>& bytes, bool isDatabase) {
+    OutputFile out(path);
+    int error = out.create();
+    if (error == 0) error = out.write(bytes.data(), bytes.size());
+    if (error == 0) error = out.finish();
+    if (error == 0) {
+        std::optional<platform::DatabaseWriteLock> lock;
+        if (isDatabase) lock.emplace();
+        error = out.replaceTarget();
+    }
+    if (error != 0) complain(path, errorText(error));
+    return error == 0;
 }
 
 int info(const std::vector<std::string>& paths) {
@@ -60,6 +110,7 @@ int info(const std::vector<std::string>& paths) {
             status = kFailed;
             continue;
         }
+        rom.fileName = fromUtf8(shownName(rom.fileName));
         const std::u16string tip = formatInfoTip(rom);
         if (!endsWithBlank) print(stdout, u"\n");
         print(stdout, tip);
@@ -69,18 +120,19 @@ int info(const std::vector<std::string>& paths) {
 }
 
 int icon(const std::string& path, const std::string& output, int size) {
+    if (outputIsInput(output, path)) return kUsage;
     RomInfo rom;
     if (!loadRom(path, RomLoadFlags::ReadBanner, rom)) return kFailed;
     if (!rom.bannerValid) {
         complain(path, "no icon: the ROM has no valid banner");
         return kFailed;
     }
-    const std::string error = writeIconPng(rom.icon(), size, output);
-    if (!error.empty()) {
+    std::vector<std::uint8_t> png;
+    if (const std::string error = encodeIconPng(rom.icon(), size, png); !error.empty()) {
         complain(output, error);
         return kFailed;
     }
-    return 0;
+    return writeOutput(output, png, false) ? 0 : kFailed;
 }
 
 // Trims or untrims each file, logging as the command program's log window does.
@@ -92,11 +144,12 @@ int edit(const std::vector<std::string>& paths, bool trim) {
             status = kFailed;
             continue;
         }
-        print(stdout, (trim ? u"trim:\t" : u"untrim:\t") + rom.fileName + u"\n");
+        print(stdout, (trim ? "trim:\t" : "untrim:\t") + shownName(rom.fileName) + "\n");
         EditStatus outcome = EditStatus::Done;
         const int error = trim ? trimRom(rom, OpenOrder::OpenFirst, &outcome) : untrimRom(rom, OpenOrder::OpenFirst);
         if (error != 0) {
-            print(stdout, u"\t--> " + editErrorText(error) + u"\n");
+            const std::string why = error == TrimWouldCutData ? toUtf8(editErrorText(error)) : errorText(error);
+            print(stdout, "\t--> " + why + "\n");
             status = kFailed;
         } else {
             print(stdout, outcome == EditStatus::AlreadyTrimmed ? u"\t--> already trimed\n" : u"\t--> done\n");
@@ -107,16 +160,26 @@ int edit(const std::vector<std::string>& paths, bool trim) {
 }
 
 
-// Uses the named database file instead of the data folder's; it must open.
-bool chooseDatabase(const std::string& file) {
-    if (file.empty()) return true;
-    FileSource probe(fromUtf8(file));
-    if (!probe.isOpen()) {
-        complain(file, std::strerror(probe.openError()));
-        return false;
+// Uses the file named with --db instead of the data folder's database. An
+// empty name or a folder is a usage error, a file that does not open a
+// failure. Gives 0 or the exit status.
+int chooseDatabase(bool given, const std::string& file) {
+    if (!given) return 0;
+    if (file.empty()) {
+        std::fprintf(stderr, "cartscope: --db: the file name is empty\n");
+        return kUsage;
     }
-    useDatabaseFile(fromUtf8(file));
-    return true;
+    const int error = checkInput(file);
+    if (error == EISDIR) {
+        complain(file, "a folder; --db names the database file itself");
+        return kUsage;
+    }
+    if (error != 0) {
+        complain(file, errorText(error));
+        return kFailed;
+    }
+    useDatabaseFile(corePath(file));
+    return 0;
 }
 
 // An invalid pattern is a usage error: its message on stderr.
@@ -131,56 +194,61 @@ bool checkPattern(const std::u16string& pattern) {
 int names(const std::string& path, const std::u16string& pattern) {
     RomInfo rom;
     if (!loadRom(path, RomLoadFlags::CollectRenameNames | RomLoadFlags::LookUpDatabase, rom, pattern)) return kFailed;
-    for (const auto& name : rom.renameNames) print(stdout, name + u".nds\n");
+    for (const auto& name : rom.renameNames) print(stdout, shownName(name + u".nds") + "\n");
     return 0;
 }
 
+// Renames each file; a dry run goes through the same steps and refusals,
+// keeping track of the names that the renames before would have changed.
 int rename(const std::vector<std::string>& paths, const std::u16string& pattern, unsigned language, bool dryRun) {
     int status = 0;
+    PlannedRenames planned;
     for (const auto& path : paths) {
-        RomInfo rom;
-        if (!loadRom(path, RomLoadFlags::KeepShortTitles | RomLoadFlags::LookUpDatabase, rom)) {
+        std::string readFrom;
+        if (dryRun && planned.state(path, &readFrom) == PlannedRenames::State::Gone) {
+            complain(path, std::strerror(ENOENT));
             status = kFailed;
             continue;
         }
-        const std::u16string target = bannerRenamePath(rom, language, pattern);
+        RomInfo rom;
+        if (!loadRom(path, RomLoadFlags::KeepShortTitles | RomLoadFlags::LookUpDatabase, rom, {}, readFrom)) {
+            status = kFailed;
+            continue;
+        }
+        std::u16string target = bannerRenamePath(rom, language, pattern);
         if (target.empty()) {
             complain(path, "no banner title to name it after; not renamed");
             status = kFailed;
             continue;
         }
+        // The folder keeps its bytes; a stray surrogate of a banner title
+        // becomes U+FFFD in the name, never a byte that is not UTF-8.
+        target = rom.folder + fromUtf8(toUtf8(std::u16string_view(target).substr(rom.folder.size())));
         if (target == rom.path) {
-            print(stdout, rom.fileName + u": name unchanged\n");
+            print(stdout, shownName(rom.fileName) + ": name unchanged\n");
             continue;
         }
-        if (!dryRun) {
-            if (const int error = platform::renameNoReplace(rom.path, target)) {
-                complain(path, "cannot rename to \"" + toUtf8(target) + "\": " +
-                                   (error == EEXIST ? std::string("a file of that name exists") : std::strerror(error)));
-                status = kFailed;
-                continue;
-            }
+        const std::string from = toUtf8(rom.path, Utf8Errors::Escape), to = toUtf8(target, Utf8Errors::Escape);
+        const int error = dryRun ? planned.renameError(to) : platform::renameNoReplace(rom.path, target);
+        if (error != 0) {
+            complain(path, "cannot rename to \"" + shownName(target) + "\": " +
+                               (error == EEXIST ? std::string("a file of that name exists") : errorText(error)));
+            status = kFailed;
+            continue;
         }
-        print(stdout, rom.path + u" -> " + target + u"\n");
+        if (dryRun) planned.record(from, to);
+        print(stdout, shownName(rom.path) + " -> " + shownName(target) + "\n");
     }
     return status;
 }
 
-bool readText(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        complain(path, std::strerror(errno));
-        return false;
-    }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    text = buffer.str();
-    return true;
-}
-
 int dbBuild(const std::string& tsv, const std::string& output, unsigned version) {
+    if (outputIsInput(output, tsv)) return kUsage;
     std::string text;
-    if (!readText(tsv, text)) return kFailed;
+    if (const int error = readWholeFile(tsv, text)) {
+        complain(tsv, errorText(error));
+        return kFailed;
+    }
     std::vector<Release> releases;
     if (const std::string problem = parseReleaseTsv(text, releases); !problem.empty()) {
         complain(tsv, problem);
@@ -191,21 +259,26 @@ int dbBuild(const std::string& tsv, const std::string& output, unsigned version)
         complain(tsv, problem);
         return kFailed;
     }
-    std::ofstream out(output, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-        complain(output, std::strerror(errno));
-        return kFailed;
-    }
-    std::printf("%s: %zu releases, version %u\n", output.c_str(), releases.size(), version);
+    if (!writeOutput(output, bytes, true)) return kFailed;
+    std::printf("%s: %zu releases, version %u\n", shownName(output).c_str(), releases.size(), version);
     return 0;
 }
 
+// Database files are looked at first: the core's readers say only that a
+// file cannot be read, not why.
+bool checkDatabaseFile(const std::string& file) {
+    if (const int error = checkInput(file)) {
+        complain(file, errorText(error));
+        return false;
+    }
+    return true;
+}
+
 int dbDump(const std::string& file) {
+    if (!checkDatabaseFile(file)) return kFailed;
     std::vector<Release> releases;
     std::uint16_t version = 0;
-    if (const std::string problem = readReleases(fromUtf8(file), releases, version); !problem.empty()) {
+    if (const std::string problem = readReleases(corePath(file), releases, version); !problem.empty()) {
         complain(file, problem);
         return kFailed;
     }
@@ -215,7 +288,11 @@ int dbDump(const std::string& file) {
 }
 
 int dbVersion(const std::string& file) {
-    const unsigned version = databaseVersion(fromUtf8(file), true);
+    if (!checkDatabaseFile(file)) {
+        std::printf("0\n");
+        return kFailed;
+    }
+    const unsigned version = databaseVersion(corePath(file), true);
     std::printf("%u\n", version);
     if (version == 0) {
         complain(file, "no version: the file cannot be read or is not whole");
@@ -224,10 +301,29 @@ int dbVersion(const std::string& file) {
     return 0;
 }
 
+// A game code as the database holds it: four characters of ISO 8859-1.
+std::optional<std::string> gameCodeBytes(const std::string& code) {
+    const std::u16string wide = fromUtf8(code);
+    if (wide.size() != 4) return std::nullopt;
+    std::string bytes;
+    for (char16_t unit : wide) {
+        if (unit > 0xFF) return std::nullopt;
+        bytes += static_cast<char>(unit);
+    }
+    return bytes;
+}
+
 int dbLookup(const std::string& file, const std::string& code) {
-    const auto release = findRelease(fromUtf8(file), code);
+    const auto gameCode = gameCodeBytes(code);
+    if (!gameCode) {
+        std::fprintf(stderr, "cartscope: game code \"%s\": a game code is exactly 4 characters (of ISO 8859-1)\n",
+                     shownName(code).c_str());
+        return kUsage;
+    }
+    if (!checkDatabaseFile(file)) return kFailed;
+    const auto release = findRelease(corePath(file), *gameCode);
     if (!release) {
-        complain(file, "no release with the game code \"" + code + "\"");
+        complain(file, "no release with the game code \"" + shownName(code) + "\"");
         return kFailed;
     }
     static const char* const kLabels[kReleaseFields] = {"ROM-Code",  "Name", "Country",     "Genre",         "Publisher",
@@ -249,6 +345,7 @@ int run(int argc, char** argv) {
     app.set_help_all_flag("--help-all", "Show help for every command");
 
     std::string database;
+    std::vector<const CLI::Option*> databaseOptions;
     std::string pattern = "%T";
     const char* databaseHelp = "Release database (default: nds-rom.dat in the data folder)";
     const char* patternHelp = "Rename pattern: %T title, %N release number, %R region, %G release group, "
@@ -256,12 +353,12 @@ int run(int argc, char** argv) {
 
     std::vector<std::string> infoRoms;
     auto* infoCommand = app.add_subcommand("info", "Show what the Explorer's info tip shows for each ROM");
-    infoCommand->add_option("--db", database, databaseHelp);
+    databaseOptions.push_back(infoCommand->add_option("--db", database, databaseHelp));
     infoCommand->add_option("ROM", infoRoms, "ROM image files")->required();
 
     std::string namesRom;
     auto* namesCommand = app.add_subcommand("names", "List the names that \"Rename to ...\" offers for a ROM");
-    namesCommand->add_option("--db", database, databaseHelp);
+    databaseOptions.push_back(namesCommand->add_option("--db", database, databaseHelp));
     namesCommand->add_option("--pattern", pattern, patternHelp)->capture_default_str();
     namesCommand->add_option("ROM", namesRom, "ROM image file")->required();
 
@@ -269,7 +366,7 @@ int run(int argc, char** argv) {
     unsigned language = 0;
     bool dryRun = false;
     auto* renameCommand = app.add_subcommand("rename", "Rename ROMs after their banner titles; never overwrites a file");
-    renameCommand->add_option("--db", database, databaseHelp);
+    databaseOptions.push_back(renameCommand->add_option("--db", database, databaseHelp));
     renameCommand->add_option("--pattern", pattern, patternHelp)->capture_default_str();
     renameCommand->add_option("--language", language, "Banner language: 0 Japanese, 1 English, 2 French, 3 German, "
                                                         "4 Italian, 5 Spanish (then English, then Japanese)")
@@ -327,7 +424,9 @@ int run(int argc, char** argv) {
     if (*namesCommand || *renameCommand) {
         if (!checkPattern(fromUtf8(pattern))) return kUsage;
     }
-    if (!chooseDatabase(database)) return kFailed;
+    const bool databaseGiven = std::any_of(databaseOptions.begin(), databaseOptions.end(),
+                                           [](const CLI::Option* option) { return option->count() > 0; });
+    if (const int status = chooseDatabase(databaseGiven, database)) return status;
     if (*infoCommand) return info(infoRoms);
     if (*namesCommand) return names(namesRom, fromUtf8(pattern));
     if (*renameCommand) return rename(renameRoms, fromUtf8(pattern), language, dryRun);

@@ -1,9 +1,6 @@
 #include "png_writer.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <memory>
+#include <new>
 #include <vector>
 
 #include <png.h>
@@ -12,19 +9,30 @@ namespace cartscope::cli {
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 struct PngWrite {
     png_structp png = nullptr;
     png_infop info = nullptr;
     ~PngWrite() { png_destroy_write_struct(&png, &info); }
 };
 
+// libpng's output: appended to the vector.
+void appendBytes(png_structp png, png_bytep data, png_size_t length) {
+    auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+    bool failed = false;
+    try {
+        out->insert(out->end(), data, data + length);
+    } catch (const std::bad_alloc&) {
+        failed = true;
+    }
+    if (failed) png_error(png, "out of memory");
+}
+
+void flushNothing(png_structp) {}
+
 }  // namespace
 
-std::string writeIconPng(const IconPixels& icon, int size, const std::string& path) {
+std::string encodeIconPng(const IconPixels& icon, int size, std::vector<std::uint8_t>& png) {
+    png.clear();
     std::vector<png_byte> rgba(static_cast<std::size_t>(size) * static_cast<std::size_t>(size) * 4);
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
@@ -37,9 +45,6 @@ std::string writeIconPng(const IconPixels& icon, int size, const std::string& pa
         }
     }
 
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-    if (!file) return std::strerror(errno);
-
     PngWrite w;
     w.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (!w.png) return "out of memory";
@@ -47,20 +52,12 @@ std::string writeIconPng(const IconPixels& icon, int size, const std::string& pa
     if (!w.info) return "out of memory";
     if (setjmp(png_jmpbuf(w.png))) return "cannot write the PNG data";
 
-    png_init_io(w.png, file.get());
+    png_set_write_fn(w.png, &png, appendBytes, flushNothing);
     png_set_IHDR(w.png, w.info, static_cast<png_uint_32>(size), static_cast<png_uint_32>(size), 8, PNG_COLOR_TYPE_RGBA,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(w.png, w.info);
     for (int y = 0; y < size; ++y) png_write_row(w.png, &rgba[static_cast<std::size_t>(y) * static_cast<std::size_t>(size) * 4]);
     png_write_end(w.png, nullptr);
-
-    std::FILE* raw = file.release();
-    if (std::fflush(raw) != 0 || std::ferror(raw)) {
-        const int error = errno;
-        std::fclose(raw);
-        return std::strerror(error);
-    }
-    if (std::fclose(raw) != 0) return std::strerror(errno);
     return {};
 }
 

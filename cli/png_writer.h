@@ -1,13 +1,15 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "rom_info.h"
 
 namespace cartscope::cli {
 
-// Writes the icon as an RGBA PNG of size x size pixels, scaled by nearest
-// neighbour. Gives an empty string or the reason of the failure.
-std::string writeIconPng(const IconPixels& icon, int size, const std::string& path);
+// The icon as the bytes of an RGBA PNG of size x size pixels, scaled by
+// nearest neighbour. Gives an empty string or the reason of the failure.
+std::string encodeIconPng(const IconPixels& icon, int size, std::vector<std::uint8_t>& png);
 
 }  // namespace cartscope::cli

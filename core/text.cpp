@@ -39,7 +39,7 @@ bool isLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 }  // namespace
 
-std::string toUtf8(std::u16string_view text) {
+std::string toUtf8(std::u16string_view text, Utf8Errors errors) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -47,6 +47,9 @@ std::string toUtf8(std::u16string_view text) {
         if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
+        } else if (errors == Utf8Errors::Escape && isEscapedByte(text[i])) {
+            out += static_cast<char>(text[i] & 0xFF);
+            continue;
         } else if (isHighSurrogate(c) || isLowSurrogate(c)) {
             c = kReplacement;
         }
@@ -55,7 +58,7 @@ std::string toUtf8(std::u16string_view text) {
     return out;
 }
 
-std::u16string fromUtf8(std::string_view text) {
+std::u16string fromUtf8(std::string_view text, Utf8Errors errors) {
     std::u16string out;
     out.reserve(text.size());
     std::size_t i = 0;
@@ -73,7 +76,7 @@ std::u16string fromUtf8(std::string_view text) {
         } else if ((lead & 0xF8) == 0xF0) {
             extra = 3, c = lead & 0x07, minimum = 0x10000;
         } else {
-            appendUtf16(out, kReplacement);
+            out += errors == Utf8Errors::Escape ? escapedByte(lead) : char16_t(kReplacement);
             ++i;
             continue;
         }
@@ -87,6 +90,13 @@ std::u16string fromUtf8(std::string_view text) {
             c = (c << 6) | (static_cast<unsigned char>(text[j]) & 0x3F);
         }
         if (!ok || c < minimum || c > 0x10FFFF || isHighSurrogate(c) || isLowSurrogate(c)) {
+            if (errors == Utf8Errors::Escape) {
+                // Only the lead byte: the bytes after it are looked at again
+                // and escaped one by one when they fit nothing either.
+                out += escapedByte(lead);
+                ++i;
+                continue;
+            }
             appendUtf16(out, kReplacement);
             i = j;  // resume at the first byte that did not fit
             continue;

@@ -1,10 +1,15 @@
 // End-to-end checks of the cartscope program: it is run as a user runs it.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <set>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <png.h>
 
@@ -41,8 +46,11 @@ std::string quote(const std::string& arg) {
 
 class CliTest : public ::testing::Test {
 protected:
-    Outcome runCli(const std::vector<std::string>& args) {
-        std::string command = quote(CARTSCOPE_CLI);
+    // Runs the program; `shell` comes first in the same shell (a folder to
+    // change to, limits, variables). A program that hangs is ended after a
+    // minute: the run then fails with status 124 instead of never ending.
+    Outcome runCli(const std::vector<std::string>& args, const std::string& shell = {}) {
+        std::string command = shell + " timeout -k 5 60 " + quote(CARTSCOPE_CLI);
         for (const auto& arg : args) command += " " + quote(arg);
         const auto out = dir.path() / "stdout", err = dir.path() / "stderr";
         command += " >" + quote(out.string()) + " 2>" + quote(err.string());
@@ -279,4 +287,319 @@ TEST_F(CliTest, NamesAndRename) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "Mario_Kart.nds"));
     EXPECT_FALSE(std::filesystem::exists(rom));
+}
+
+namespace {
+
+// The names in a folder.
+std::set<std::string> folderNames(const std::filesystem::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+// A release list long enough that its database outgrows a small file-size limit.
+std::string longReleaseList(char first) {
+    std::string text = kTsvHeader;
+    for (int i = 0; i < 100; ++i) {
+        const std::string code = {first, static_cast<char>('A' + i / 26), static_cast<char>('A' + i % 26), 'E'};
+        text += code + "\tNTR-" + code + "-USA\tA game with a long enough name\tUSA\tPuzzle\tVelmora\t1\tNo\t" +
+                std::to_string(1000 + i) + "\tGRP\t\n";
+    }
+    return text;
+}
+
+void writeText(const std::filesystem::path& path, const std::string& text) {
+    cartscope::testing::writeFile(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+unsigned modeOf(const std::filesystem::path& path) {
+    struct stat st {};
+    EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+}  // namespace
+
+TEST_F(CliTest, OutputsTakeTheirTargetsPlaceWhole) {
+    const auto out = dir.path() / "out";
+    std::filesystem::create_directory(out);
+    const std::string tsv = (dir.path() / "r.tsv").string(), rom = put("icon.nds", iconRom());
+    writeText(tsv, longReleaseList('A'));
+    const auto dat = out / "nds-rom.dat", png = out / "icon.png";
+
+    // New files: 0666 less the umask.
+    ASSERT_EQ(runCli({"db", "build", tsv, "-o", dat.string(), "--version", "1"}, "umask 027;").status, 0);
+    ASSERT_EQ(runCli({"icon", rom, "-o", png.string()}, "umask 027;").status, 0);
+    EXPECT_EQ(modeOf(dat), 0640u);
+    EXPECT_EQ(modeOf(png), 0640u);
+
+    // A reader that has the old file open goes on reading the old file, not a
+    // mix; the targets keep their modes; nothing else is left in the folder.
+    const auto oldDatabase = cartscope::testing::readFile(dat), oldIcon = cartscope::testing::readFile(png);
+    std::ifstream databaseReader(dat, std::ios::binary), iconReader(png, std::ios::binary);
+    std::filesystem::permissions(dat, std::filesystem::perms(0604));
+    std::filesystem::permissions(png, std::filesystem::perms(0660));
+    ASSERT_EQ(runCli({"db", "build", tsv, "-o", dat.string(), "--version", "2"}).status, 0);
+    ASSERT_EQ(runCli({"icon", rom, "-o", png.string(), "--size", "48"}).status, 0);
+    const std::string readOnAfter(std::istreambuf_iterator<char>(databaseReader), {});
+    EXPECT_EQ(readOnAfter, std::string(oldDatabase.begin(), oldDatabase.end()));
+    const std::string iconReadOnAfter(std::istreambuf_iterator<char>(iconReader), {});
+    EXPECT_EQ(iconReadOnAfter, std::string(oldIcon.begin(), oldIcon.end()));
+    EXPECT_EQ(runCli({"db", "version", dat.string()}).out, "2\n");
+    unsigned w = 0, h = 0;
+    readPng(png.string(), w, h);
+    EXPECT_EQ(w, 48u);
+    EXPECT_EQ(modeOf(dat), 0604u);
+    EXPECT_EQ(modeOf(png), 0660u);
+    EXPECT_EQ(folderNames(out), (std::set<std::string>{"nds-rom.dat", "icon.png"}));
+
+    // A symbolic link stays: the file it names is replaced, or made when it
+    // does not exist yet.
+    std::filesystem::create_symlink("nds-rom.dat", out / "link.dat");
+    std::filesystem::create_symlink("new.png", out / "link.png");
+    ASSERT_EQ(runCli({"db", "build", tsv, "-o", (out / "link.dat").string(), "--version", "3"}).status, 0);
+    ASSERT_EQ(runCli({"icon", rom, "-o", (out / "link.png").string()}).status, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(out / "link.dat"));
+    EXPECT_TRUE(std::filesystem::is_symlink(out / "link.png"));
+    EXPECT_EQ(runCli({"db", "version", dat.string()}).out, "3\n");
+    EXPECT_EQ(modeOf(dat), 0604u);
+    readPng((out / "new.png").string(), w, h);
+    EXPECT_EQ(w, 32u);
+    EXPECT_EQ(folderNames(out), (std::set<std::string>{"nds-rom.dat", "icon.png", "link.dat", "link.png", "new.png"}));
+}
+
+TEST_F(CliTest, FailedWritesLeaveTheOldFileAsItWas) {
+    const auto out = dir.path() / "out";
+    std::filesystem::create_directory(out);
+    const std::string tsv = (dir.path() / "r.tsv").string(), rom = put("icon.nds", iconRom());
+    const auto dat = out / "nds-rom.dat", png = out / "icon.png";
+    writeText(tsv, longReleaseList('A'));
+    ASSERT_EQ(runCli({"db", "build", tsv, "-o", dat.string(), "--version", "1"}).status, 0);
+    ASSERT_EQ(runCli({"icon", rom, "-o", png.string(), "--size", "256"}).status, 0);
+    ASSERT_GT(std::filesystem::file_size(dat), 4096u);
+    const auto oldDatabase = cartscope::testing::readFile(dat), oldIcon = cartscope::testing::readFile(png);
+
+    // The same outputs again (another list, a larger icon) with a file-size
+    // limit of one block: the disk is full, as far as the program can tell.
+    writeText(tsv, longReleaseList('B'));
+    Outcome run = runCli({"db", "build", tsv, "-o", dat.string(), "--version", "2"}, "ulimit -f 1;");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "cartscope: " + dat.string() + ": " + std::strerror(EFBIG) + "\n");
+    EXPECT_EQ(cartscope::testing::readFile(dat), oldDatabase);
+    run = runCli({"icon", rom, "-o", png.string(), "--size", "1024"}, "ulimit -f 1;");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(cartscope::testing::readFile(png), oldIcon);
+    EXPECT_EQ(folderNames(out), (std::set<std::string>{"nds-rom.dat", "icon.png"})) << "no temporary file is left";
+
+    // Targets that are no regular files are not replaced.
+    std::filesystem::create_directory(out / "folder.png");
+    ASSERT_EQ(mkfifo((out / "fifo.png").c_str(), 0600), 0);
+    run = runCli({"icon", rom, "-o", (out / "folder.png").string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "cartscope: " + (out / "folder.png").string() + ": Is a directory\n");
+    run = runCli({"icon", rom, "-o", (out / "fifo.png").string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "cartscope: " + (out / "fifo.png").string() + ": not a regular file\n");
+    EXPECT_TRUE(std::filesystem::is_fifo(out / "fifo.png"));
+    EXPECT_EQ(folderNames(out), (std::set<std::string>{"nds-rom.dat", "icon.png", "folder.png", "fifo.png"}));
+}
+
+TEST_F(CliTest, AnOutputThatIsAnInputIsAUsageError) {
+    const std::string rom = put("game.nds", iconRom());
+    const auto romBytes = cartscope::testing::readFile(rom);
+    std::filesystem::create_hard_link(rom, dir.path() / "hard.nds");
+    std::filesystem::create_symlink("game.nds", dir.path() / "soft.png");
+    for (const auto& output : {rom, (dir.path() / "hard.nds").string(), (dir.path() / "soft.png").string()}) {
+        const Outcome run = runCli({"icon", rom, "-o", output});
+        EXPECT_EQ(run.status, 2) << output;
+        EXPECT_EQ(run.err, "cartscope: " + output + ": the output would replace the input file " + rom +
+                               "; choose another output\n");
+        EXPECT_EQ(cartscope::testing::readFile(rom), romBytes);
+    }
+    // The same file under another spelling of its folder.
+    Outcome run = runCli({"icon", "./game.nds", "-o", "../" + dir.path().filename().string() + "/game.nds"},
+                         "cd " + quote(dir.path().string()) + " &&");
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "soft.png"));
+
+    const std::string tsv = (dir.path() / "t.tsv").string();
+    writeText(tsv, longReleaseList('A'));
+    run = runCli({"db", "build", tsv, "-o", tsv, "--version", "1"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("the output would replace the input file"), std::string::npos) << run.err;
+    EXPECT_EQ(slurp(tsv), longReleaseList('A'));
+}
+
+namespace {
+
+// A shell command that lets a run go on that waits in the open of a FIFO:
+// every 5 s for 50 s the FIFO is opened for writing (O_RDWR never waits)
+// and closed again, so such a run reads nothing and ends with some other
+// message. Ending it by the time-out instead could leave the database lock
+// slots that it held taken for good.
+std::string unblockLater(const std::string& fifo) {
+    return "(for i in 1 2 3 4 5 6 7 8 9 10; do sleep 5; : <>" + quote(fifo) + "; done) >/dev/null 2>&1 &";
+}
+
+}  // namespace
+
+TEST_F(CliTest, InputsThatAreNoRegularFilesAreRefusedAtOnce) {
+    // Each run would wait for a writer if it opened the FIFO as it opens a
+    // file (unblockLater ends the wait with a failure).
+    const std::string rom = put("game.nds", iconRom());
+    const std::string fifo = (dir.path() / "fifo").string(), folder = (dir.path() / "folder").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory(folder);
+    const std::vector<std::vector<std::string>> runs = {
+        {"info", fifo},
+        {"info", "--db", fifo, rom},
+        {"names", fifo},
+        {"rename", "--dry-run", fifo},
+        {"trim", fifo},
+        {"untrim", fifo},
+        {"icon", fifo, "-o", (dir.path() / "x.png").string()},
+        {"db", "build", fifo, "-o", (dir.path() / "x.dat").string(), "--version", "1"},
+        {"db", "dump", fifo},
+        {"db", "version", fifo},
+        {"db", "lookup", fifo, "AAAE"},
+    };
+    for (const auto& args : runs) {
+        const Outcome run = runCli(args, unblockLater(fifo));
+        EXPECT_EQ(run.status, 1) << args[0] << " " << args[1];
+        EXPECT_EQ(run.err, "cartscope: " + fifo + ": not a regular file\n") << args[0] << " " << args[1];
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "x.png"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "x.dat"));
+
+    // A folder says so, not that it is no ROM image.
+    for (const char* command : {"info", "trim", "names"}) {
+        const Outcome run = runCli({command, folder});
+        EXPECT_EQ(run.status, 1) << command;
+        EXPECT_EQ(run.err, "cartscope: " + folder + ": Is a directory\n") << command;
+    }
+    EXPECT_EQ(runCli({"db", "dump", folder}).err, "cartscope: " + folder + ": Is a directory\n");
+
+    // The database of the data folder is looked up the same way: without it
+    // the info is shown.
+    const auto data = dir.path() / "data";
+    std::filesystem::create_directories(data / "cartscope");
+    ASSERT_EQ(mkfifo((data / "cartscope" / "nds-rom.dat").c_str(), 0600), 0);
+    const Outcome run = runCli({"info", rom}, unblockLater((data / "cartscope" / "nds-rom.dat").string()) +
+                                                  " XDG_DATA_HOME=" + quote(data.string()));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("game.nds\nROM-Size: ", 0), 0u) << run.out;
+}
+
+TEST_F(CliTest, ADryRunMeetsWhatTheRunWouldMeet) {
+    // The same folder twice: one for a dry run, one for the real run. Each
+    // holds a name that is taken, two ROMs after one name, a chain in which
+    // a rename frees the name that the next one takes, and a ROM that is
+    // named twice and then under its new name.
+    auto titled = [](const char16_t* title) {
+        RomSpec card;
+        card.titles[1] = title;
+        return card;
+    };
+    std::vector<Outcome> runs;
+    for (const std::string name : {"dry", "real"}) {
+        const auto folder = dir.path() / name;
+        std::filesystem::create_directory(folder);
+        auto place = [&](const std::string& file, const RomSpec& card) {
+            cartscope::testing::writeFile(folder / file, buildRom(card));
+        };
+        place("a.nds", titled(u"Taken"));
+        cartscope::testing::writeFile(folder / "Taken.nds", {1, 2, 3});
+        place("b.nds", titled(u"Twin"));
+        place("c.nds", titled(u"Twin"));
+        place("Y.nds", titled(u"Z"));
+        place("X.nds", titled(u"Y"));
+        place("e.nds", titled(u"E2"));
+        std::vector<std::string> args = {"rename", "--language", "1"};
+        if (name == "dry") args.push_back("--dry-run");
+        for (const char* rom : {"a.nds", "b.nds", "c.nds", "Y.nds", "X.nds", "e.nds", "./e.nds", "E2.nds", "gone.nds"})
+            args.push_back(rom);
+        runs.push_back(runCli(args, "cd " + quote(folder.string()) + " &&"));
+    }
+    const Outcome& dry = runs[0];
+    const Outcome& real = runs[1];
+    EXPECT_EQ(real.status, 1);
+    EXPECT_EQ(real.out, "b.nds -> Twin.nds\nY.nds -> Z.nds\nX.nds -> Y.nds\ne.nds -> E2.nds\nE2.nds: name unchanged\n");
+    EXPECT_EQ(real.err,
+              "cartscope: a.nds: cannot rename to \"Taken.nds\": a file of that name exists\n"
+              "cartscope: c.nds: cannot rename to \"Twin.nds\": a file of that name exists\n"
+              "cartscope: ./e.nds: No such file or directory\n"
+              "cartscope: gone.nds: No such file or directory\n");
+    EXPECT_EQ(dry.status, real.status);
+    EXPECT_EQ(dry.out, real.out);
+    EXPECT_EQ(dry.err, real.err);
+    EXPECT_EQ(folderNames(dir.path() / "dry"),
+              (std::set<std::string>{"a.nds", "Taken.nds", "b.nds", "c.nds", "Y.nds", "X.nds", "e.nds"}))
+        << "a dry run changes nothing";
+}
+
+TEST_F(CliTest, GameCodesAndDatabaseNamesAreChecked) {
+    const std::string dat = (dir.path() / "nds-rom.dat").string(), tsv = (dir.path() / "r.tsv").string();
+    writeText(tsv, longReleaseList('A'));
+    ASSERT_EQ(runCli({"db", "build", tsv, "-o", dat, "--version", "1"}).status, 0);
+    EXPECT_EQ(runCli({"db", "lookup", dat, "AAAE"}).status, 0);
+    for (const char* code : {"AAAEX", "AAA", "", "AA\xE2\x82\xAC"}) {
+        const Outcome run = runCli({"db", "lookup", dat, code});
+        EXPECT_EQ(run.status, 2) << code;
+        EXPECT_NE(run.err.find("a game code is exactly 4 characters"), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+
+    const std::string rom = put("game.nds", RomSpec{});
+    for (const char* command : {"info", "names", "rename"}) {
+        Outcome run = runCli({command, "--db", "", rom});
+        EXPECT_EQ(run.status, 2) << command;
+        EXPECT_EQ(run.err, "cartscope: --db: the file name is empty\n");
+        run = runCli({command, "--db", dir.path().string(), rom});
+        EXPECT_EQ(run.status, 2) << command;
+        EXPECT_EQ(run.err, "cartscope: " + dir.path().string() + ": a folder; --db names the database file itself\n");
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_TRUE(std::filesystem::exists(rom));
+}
+
+TEST_F(CliTest, FileNamesAreShownOnOneLineAndOpenWhateverTheirBytes) {
+    // A line feed, a tab, a backslash, DEL, a C1 control (U+0085) and a byte
+    // that is not UTF-8 (0xE9, Latin-1 for é).
+    const std::string odd = "a\nb\tc\\d\x7F" "e\xC2\x85" "caf\xE9.nds";
+    const std::string shown = "a\\nb\\tc\\\\d\\x7Fe\\xC2\\x85caf\\xE9.nds";
+    RomSpec card;
+    card.titles[1] = u"New\tName";
+    card.usedSize = 0x5000;
+    put(odd, card);
+    const std::string cd = "cd " + quote(dir.path().string()) + " &&";
+
+    Outcome run = runCli({"info", odd}, cd);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.rfind(shown + "\nROM-Size: ", 0), 0u) << run.out;
+
+    run = runCli({"trim", odd}, cd);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "trim:\t" + shown + "\n\t--> done\n");
+    run = runCli({"untrim", odd}, cd);
+    EXPECT_EQ(run.out, "untrim:\t" + shown + "\n\t--> done\n");
+
+    run = runCli({"names", odd}, cd);
+    EXPECT_EQ(run.out, "New\\tName.nds\n");
+
+    run = runCli({"info", "missing\n\xFF.nds"}, cd);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "cartscope: missing\\n\\xFF.nds: No such file or directory\n");
+
+    // A folder whose name is not UTF-8 keeps its bytes when a ROM in it is renamed.
+    const auto folder = dir.path() / "f\xE9";
+    std::filesystem::create_directory(folder);
+    std::filesystem::rename(dir.path() / odd, folder / odd);
+    run = runCli({"rename", "--language", "1", "--dry-run", "f\xE9/" + odd}, cd);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "f\\xE9/" + shown + " -> f\\xE9/New\\tName.nds\n");
+    const Outcome real = runCli({"rename", "--language", "1", "f\xE9/" + odd}, cd);
+    EXPECT_EQ(real.out, run.out);
+    EXPECT_EQ(folderNames(folder), (std::set<std::string>{"New\tName.nds"}));
+    std::filesystem::remove_all(folder);
 }

@@ -8,6 +8,10 @@
 
 namespace cartscope::platform {
 
+// File::open takes regular files only: on POSIX systems a FIFO, a device or
+// a socket gives this error (a folder EISDIR). Above every errno value.
+constexpr int kNotRegularFile = 0x4100;
+
 // What tells an open file from every other, and one state of it from the
 // next: its volume and number there (device and inode, or volume serial and
 // file index), its length and the time of its last write.

@@ -1,4 +1,5 @@
-// The core's file access on POSIX systems: paths are UTF-8 on disk.
+// The core's file access on POSIX systems: paths are UTF-8 on disk, and bytes
+// that are not UTF-8 come back as they were (Utf8Errors::Escape).
 #include "platform/file.h"
 
 #include <cerrno>
@@ -25,14 +26,39 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
+namespace {
+
+// 0 for a regular file, else the error File::open gives for it.
+int kindError(const struct stat& st) {
+    if (S_ISREG(st.st_mode)) return 0;
+    return S_ISDIR(st.st_mode) ? EISDIR : kNotRegularFile;
+}
+
+}  // namespace
+
 int File::open(const std::u16string& path, Mode mode) {
     close();
     int how = O_RDONLY;
     if (mode == Mode::ReadWrite) how = O_RDWR;
     if (mode == Mode::Create) how = O_WRONLY | O_CREAT | O_TRUNC;
-    // A folder opens for reading here, but gives EISDIR on the first read.
-    fd_ = ::open(toUtf8(path).c_str(), how | O_CLOEXEC, 0666);
-    if (fd_ < 0) return lastError_ = errno;
+    const std::string name = toUtf8(path, Utf8Errors::Escape);
+    // Only regular files are opened. A device is not even opened (that alone
+    // may do something); O_NONBLOCK keeps a FIFO put in its place meanwhile
+    // from waiting for a writer for ever, and fstat refuses it.
+    struct stat st;
+    if (stat(name.c_str(), &st) == 0 && kindError(st) != 0) return lastError_ = kindError(st);
+    const int fd = ::open(name.c_str(), how | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) return lastError_ = errno;
+    int error = fstat(fd, &st) != 0 ? errno : kindError(st);
+    if (error == 0) {
+        const int flags = fcntl(fd, F_GETFL);
+        if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) error = errno;
+    }
+    if (error != 0) {
+        ::close(fd);
+        return lastError_ = error;
+    }
+    fd_ = fd;
     return lastError_ = 0;
 }
 
@@ -109,7 +135,7 @@ int File::close() {
 bool isPathSeparator(char16_t c) { return c == u'/'; }
 
 int renameNoReplace(const std::u16string& from, const std::u16string& to) {
-    const std::string source = toUtf8(from), target = toUtf8(to);
+    const std::string source = toUtf8(from, Utf8Errors::Escape), target = toUtf8(to, Utf8Errors::Escape);
     if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOSYS) return errno;
     // File systems without RENAME_NOREPLACE: look first (racy, but the best they allow).
@@ -119,7 +145,7 @@ int renameNoReplace(const std::u16string& from, const std::u16string& to) {
 }
 
 int setReadOnly(const std::u16string& path, bool readOnly) {
-    const std::string name = toUtf8(path);
+    const std::string name = toUtf8(path, Utf8Errors::Escape);
     struct stat st;
     if (stat(name.c_str(), &st) != 0) return errno;
     const mode_t writeBits = S_IWUSR | S_IWGRP | S_IWOTH;

@@ -4,8 +4,23 @@
 #include <stdexcept>
 
 #include "platform/file.h"
+#include "text.h"
 
 namespace cartscope::testing {
+
+namespace {
+
+// A path as the core takes it. POSIX names need not be UTF-8 (tests make such
+// names): their bytes are kept, where std::filesystem would throw.
+std::u16string corePath(const std::filesystem::path& path) {
+#ifdef _WIN32
+    return path.u16string();
+#else
+    return fromUtf8(path.native(), Utf8Errors::Escape);
+#endif
+}
+
+}  // namespace
 
 TempDir::TempDir() {
     std::random_device seed;
@@ -25,10 +40,10 @@ TempDir::~TempDir() {
     std::error_code ignored;
     // Read-only files left by a test must not keep the folder alive.
     for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored))
-        platform::setReadOnly(entry.path().u16string(), false);
+        platform::setReadOnly(corePath(entry.path()), false);
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::u16string TempDir::file(const std::string& name) const { return (path_ / name).u16string(); }
+std::u16string TempDir::file(const std::string& name) const { return corePath(path_ / name); }
 
 }  // namespace cartscope::testing
