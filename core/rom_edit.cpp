@@ -103,6 +103,7 @@ int untrimRom(const RomInfo& rom, OpenOrder order) {
 
 std::u16string editErrorText(int error) {
     if (error == TrimWouldCutData) return u"data after the used area; not trimmed";
+    if (error == platform::kNotRegularFile) return u"not a regular file";
     return widen(std::strerror(error));
 }
 
