@@ -1,4 +1,4 @@
-#include "commands.h"
+#include "cli/commands.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,17 +11,17 @@
 
 #include <CLI/CLI.hpp>
 
-#include "files.h"
-#include "info_tip.h"
-#include "platform/database_lock.h"
-#include "platform/file.h"
-#include "png_writer.h"
-#include "release_database.h"
-#include "release_tsv.h"
-#include "rename_pattern.h"
-#include "rom_edit.h"
-#include "rom_info.h"
-#include "text.h"
+#include "cli/files.h"
+#include "core/info_tip.h"
+#include "core/platform/database_lock.h"
+#include "core/platform/file.h"
+#include "cli/png_writer.h"
+#include "core/release_database.h"
+#include "cli/release_tsv.h"
+#include "core/rename_pattern.h"
+#include "core/rom_edit.h"
+#include "core/rom_info.h"
+#include "core/text.h"
 
 namespace cartscope::cli {
 

@@ -1,4 +1,4 @@
-#include "files.h"
+#include "cli/files.h"
 
 #include <cerrno>
 #include <climits>
@@ -9,8 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/file.h"
-#include "text.h"
+#include "core/platform/file.h"
+#include "core/text.h"
 
 namespace cartscope::cli {
 

@@ -1,6 +1,6 @@
 #include <csignal>
 
-#include "commands.h"
+#include "cli/commands.h"
 
 int main(int argc, char** argv) {
     // A file that outgrows the size limit of the process fails with EFBIG,

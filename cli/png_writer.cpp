@@ -1,4 +1,4 @@
-#include "png_writer.h"
+#include "cli/png_writer.h"
 
 #include <new>
 #include <vector>

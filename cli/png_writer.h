@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "rom_info.h"
+#include "core/rom_info.h"
 
 namespace cartscope::cli {
 

@@ -1,6 +1,6 @@
-#include "release_tsv.h"
+#include "cli/release_tsv.h"
 
-#include "text.h"
+#include "core/text.h"
 
 namespace cartscope::cli {
 

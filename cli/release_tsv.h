@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "release_database.h"
+#include "core/release_database.h"
 
 namespace cartscope::cli {
 

@@ -1,8 +1,8 @@
-#include "about_dialog.h"
+#include "cmd/about_dialog.h"
 
-#include "platform/data_folder.h"
-#include "release_database.h"
-#include "resources/resource.h"
+#include "core/platform/data_folder.h"
+#include "core/release_database.h"
+#include "cmd/resources/resource.h"
 #include "win/module_path.h"
 #include "win/path.h"
 #include "win/pe_image.h"

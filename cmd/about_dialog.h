@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "controls.h"
-#include "dialog.h"
+#include "cmd/framework/controls.h"
+#include "cmd/framework/dialog.h"
 
 namespace cartscope::cmd {
 

@@ -4,14 +4,14 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "about_dialog.h"
-#include "cleanup.h"
-#include "framework.h"
-#include "log_dialog.h"
-#include "settings_dialog.h"
-#include "settings.h"
-#include "startup.h"
-#include "updater.h"
+#include "cmd/about_dialog.h"
+#include "cmd/cleanup.h"
+#include "cmd/framework/framework.h"
+#include "cmd/log_dialog.h"
+#include "cmd/settings_dialog.h"
+#include "core/settings.h"
+#include "cmd/startup.h"
+#include "cmd/update/updater.h"
 
 namespace cartscope::cmd {
 

@@ -1,4 +1,4 @@
-#include "cleanup.h"
+#include "cmd/cleanup.h"
 
 #include <shlwapi.h>
 #include <tlhelp32.h>
@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "application.h"
-#include "platform/data_folder.h"
+#include "cmd/framework/application.h"
+#include "core/platform/data_folder.h"
 #include "win/handle.h"
 #include "win/module_path.h"
 #include "win/path.h"

@@ -1,9 +1,9 @@
-#include "log_dialog.h"
+#include "cmd/log_dialog.h"
 
 #include <cwchar>
 
-#include "resources/resource.h"
-#include "rom_edit.h"
+#include "cmd/resources/resource.h"
+#include "core/rom_edit.h"
 #include "win/text.h"
 
 namespace cartscope::cmd {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "framework.h"
-#include "rom_info.h"
+#include "cmd/framework/framework.h"
+#include "core/rom_info.h"
 
 namespace cartscope::cmd {
 

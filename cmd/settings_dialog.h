@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
-#include "balloon_msg.h"
-#include "controls.h"
-#include "dialog.h"
-#include "settings.h"
+#include "cmd/framework/balloon_msg.h"
+#include "cmd/framework/controls.h"
+#include "cmd/framework/dialog.h"
+#include "core/settings.h"
 
 namespace cartscope::cmd {
 

@@ -1,4 +1,4 @@
-#include "startup.h"
+#include "cmd/startup.h"
 
 #include <cstdio>
 

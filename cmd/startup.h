@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "command_request.h"
-#include "rom_info.h"
+#include "core/command_request.h"
+#include "core/rom_info.h"
 
 namespace cartscope::cmd {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/file.h"
+#include "core/platform/file.h"
 
 namespace cartscope {
 

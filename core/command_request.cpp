@@ -1,8 +1,8 @@
-#include "command_request.h"
+#include "core/command_request.h"
 
 #include <cwchar>
 
-#include "rename_pattern.h"
+#include "core/rename_pattern.h"
 
 namespace cartscope {
 

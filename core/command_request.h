@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "rom_info.h"
+#include "core/rom_info.h"
 
 namespace cartscope {
 

@@ -1,4 +1,4 @@
-#include "crc.h"
+#include "core/crc.h"
 
 #include <array>
 #include <cstring>

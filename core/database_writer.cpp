@@ -1,8 +1,8 @@
 // Writes release databases in the layout that the reader expects.
 #include <algorithm>
 
-#include "little_endian.h"
-#include "release_database.h"
+#include "core/little_endian.h"
+#include "core/release_database.h"
 
 namespace cartscope {
 

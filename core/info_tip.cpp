@@ -1,6 +1,6 @@
-#include "info_tip.h"
+#include "core/info_tip.h"
 
-#include "text.h"
+#include "core/text.h"
 
 namespace cartscope {
 

@@ -1,14 +1,14 @@
-#include "release_database.h"
+#include "core/release_database.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "byte_source.h"
-#include "code_tables.h"
-#include "little_endian.h"
-#include "platform/data_folder.h"
-#include "platform/database_lock.h"
-#include "text.h"
+#include "core/byte_source.h"
+#include "core/code_tables.h"
+#include "core/little_endian.h"
+#include "core/platform/data_folder.h"
+#include "core/platform/database_lock.h"
+#include "core/text.h"
 
 namespace cartscope {
 

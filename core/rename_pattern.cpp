@@ -1,8 +1,8 @@
-#include "rename_pattern.h"
+#include "core/rename_pattern.h"
 
 #include <string>
 
-#include "text.h"
+#include "core/text.h"
 
 namespace cartscope {
 

@@ -22,7 +22,7 @@
 #include <string>
 #include <string_view>
 
-#include "rom_info.h"
+#include "core/rom_info.h"
 
 namespace cartscope {
 

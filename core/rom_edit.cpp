@@ -1,11 +1,11 @@
-#include "rom_edit.h"
+#include "core/rom_edit.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
 
-#include "text.h"
+#include "core/text.h"
 
 namespace cartscope {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "rom_info.h"
+#include "core/rom_info.h"
 
 namespace cartscope {
 

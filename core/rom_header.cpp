@@ -1,7 +1,7 @@
-#include "rom_header.h"
+#include "core/rom_header.h"
 
-#include "crc.h"
-#include "little_endian.h"
+#include "core/crc.h"
+#include "core/little_endian.h"
 
 namespace cartscope {
 

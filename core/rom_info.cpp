@@ -1,14 +1,14 @@
-#include "rom_info.h"
+#include "core/rom_info.h"
 
 #include <cstdlib>
 #include <vector>
 
-#include "code_tables.h"
-#include "crc.h"
-#include "little_endian.h"
-#include "release_database.h"
-#include "rename_pattern.h"
-#include "text.h"
+#include "core/code_tables.h"
+#include "core/crc.h"
+#include "core/little_endian.h"
+#include "core/release_database.h"
+#include "core/rename_pattern.h"
+#include "core/text.h"
 
 namespace cartscope {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "byte_source.h"
-#include "rom_header.h"
+#include "core/byte_source.h"
+#include "core/rom_header.h"
 
 namespace cartscope {
 

@@ -1,10 +1,10 @@
 // The user's settings on top of the platform's settings store. Numbers are
 // stored little-endian, as the registry keeps them.
-#include "settings.h"
+#include "core/settings.h"
 
 #include <vector>
 
-#include "platform/settings_store.h"
+#include "core/platform/settings_store.h"
 
 namespace cartscope {
 

@@ -7,12 +7,12 @@
 #include <optional>
 #include <string>
 
-#include "command_request.h"
-#include "file_icon_ext.h"
-#include "module.h"
-#include "rename_pattern.h"
-#include "rom_edit.h"
-#include "settings.h"
+#include "core/command_request.h"
+#include "shellext/file_icon_ext.h"
+#include "shellext/module.h"
+#include "core/rename_pattern.h"
+#include "core/rom_edit.h"
+#include "core/settings.h"
 #include "win/errors.h"
 #include "win/file_operation.h"
 #include "win/handle.h"

@@ -4,9 +4,9 @@
 
 #include <iterator>
 
-#include "file_icon_ext.h"
-#include "guids.h"
-#include "module.h"
+#include "shellext/file_icon_ext.h"
+#include "shellext/guids.h"
+#include "shellext/module.h"
 #include "win/class_factory.h"
 
 namespace {

@@ -1,14 +1,14 @@
-#include "file_icon_ext.h"
+#include "shellext/file_icon_ext.h"
 
 #include <gdiplus.h>
 
 #include <cwchar>
 
-#include "guids.h"
-#include "info_tip.h"
-#include "module.h"
-#include "stream_source.h"
-#include "update_trigger.h"
+#include "shellext/guids.h"
+#include "core/info_tip.h"
+#include "shellext/module.h"
+#include "shellext/stream_source.h"
+#include "shellext/update_trigger.h"
 #include "win/errors.h"
 #include "win/system_version.h"
 #include "win/text.h"

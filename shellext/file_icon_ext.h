@@ -13,8 +13,8 @@
 #include <map>
 #include <vector>
 
-#include "command_request.h"
-#include "rom_info.h"
+#include "core/command_request.h"
+#include "core/rom_info.h"
 #include "win/com_object.h"
 #include "win/com_ptr.h"
 #include "win/library.h"

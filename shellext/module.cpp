@@ -1,4 +1,4 @@
-#include "module.h"
+#include "shellext/module.h"
 
 #include <utility>
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "command_request.h"
+#include "core/command_request.h"
 
 namespace cartscope::shell {
 

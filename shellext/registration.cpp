@@ -1,4 +1,4 @@
-#include "registration.h"
+#include "shellext/registration.h"
 
 #include <msxml2.h>
 #include <oleauto.h>
@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "guids.h"
-#include "module.h"
+#include "shellext/guids.h"
+#include "shellext/module.h"
 #include "win/com_ptr.h"
 #include "win/errors.h"
 #include "win/library.h"

@@ -1,4 +1,4 @@
-#include "stream_source.h"
+#include "shellext/stream_source.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 
 #include <objidl.h>
 
-#include "byte_source.h"
+#include "core/byte_source.h"
 
 namespace cartscope::shell {
 

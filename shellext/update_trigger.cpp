@@ -1,11 +1,11 @@
-#include "update_trigger.h"
+#include "shellext/update_trigger.h"
 
 #include <windows.h>
 
 #include <atomic>
 #include <ctime>
 
-#include "module.h"
+#include "shellext/module.h"
 
 namespace cartscope::shell {
 

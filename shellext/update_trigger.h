@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "settings.h"
+#include "core/settings.h"
 
 namespace cartscope::shell {
 

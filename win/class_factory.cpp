@@ -1,4 +1,4 @@
-#include "class_factory.h"
+#include "win/class_factory.h"
 
 namespace cartscope::win {
 

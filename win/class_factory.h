@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "com_object.h"
+#include "win/com_object.h"
 
 namespace cartscope::win {
 

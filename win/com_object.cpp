@@ -1,4 +1,4 @@
-#include "com_object.h"
+#include "win/com_object.h"
 
 namespace cartscope::win {
 

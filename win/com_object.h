@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <new>
 
-#include "errors.h"
+#include "win/errors.h"
 
 namespace cartscope::win {
 

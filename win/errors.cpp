@@ -1,4 +1,4 @@
-#include "errors.h"
+#include "win/errors.h"
 
 namespace cartscope::win {
 

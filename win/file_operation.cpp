@@ -1,4 +1,4 @@
-#include "file_operation.h"
+#include "win/file_operation.h"
 
 #include <shellapi.h>
 

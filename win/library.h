@@ -6,7 +6,7 @@
 
 #include <type_traits>
 
-#include "handle.h"
+#include "win/handle.h"
 
 namespace cartscope::win {
 

@@ -1,6 +1,6 @@
-#include "module_path.h"
+#include "win/module_path.h"
 
-#include "path.h"
+#include "win/path.h"
 
 namespace cartscope::win {
 

@@ -1,4 +1,4 @@
-#include "path.h"
+#include "win/path.h"
 
 namespace cartscope::win {
 

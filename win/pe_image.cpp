@@ -1,4 +1,4 @@
-#include "pe_image.h"
+#include "win/pe_image.h"
 
 #include <windows.h>
 

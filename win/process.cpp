@@ -1,4 +1,4 @@
-#include "process.h"
+#include "win/process.h"
 
 namespace cartscope::win {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "handle.h"
+#include "win/handle.h"
 
 namespace cartscope::win {
 

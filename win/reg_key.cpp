@@ -1,4 +1,4 @@
-#include "reg_key.h"
+#include "win/reg_key.h"
 
 #include <cstring>
 

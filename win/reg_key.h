@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "handle.h"
+#include "win/handle.h"
 
 namespace cartscope::win {
 

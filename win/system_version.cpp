@@ -1,4 +1,4 @@
-#include "system_version.h"
+#include "win/system_version.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "version_info.h"
+#include "win/version_info.h"
 
 #include <cstdio>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "module_path.h"
+#include "win/module_path.h"
 
 namespace cartscope::win {
 

@@ -13,11 +13,11 @@
 
 #include <png.h>
 
-#include "crc.h"
-#include "info_tip.h"
-#include "rom_builder.h"
-#include "temp_dir.h"
-#include "text.h"
+#include "core/crc.h"
+#include "core/info_tip.h"
+#include "core/tests/support/rom_builder.h"
+#include "core/tests/support/temp_dir.h"
+#include "core/text.h"
 
 using namespace cartscope;
 using cartscope::testing::buildRom;

@@ -1,6 +1,6 @@
-#include "application.h"
+#include "cmd/framework/application.h"
 
-#include "window.h"
+#include "cmd/framework/window.h"
 
 namespace cartscope::ui {
 

@@ -1,4 +1,4 @@
-#include "balloon_msg.h"
+#include "cmd/framework/balloon_msg.h"
 
 #include <commctrl.h>
 

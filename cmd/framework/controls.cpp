@@ -1,4 +1,4 @@
-#include "controls.h"
+#include "cmd/framework/controls.h"
 
 #include <commctrl.h>
 

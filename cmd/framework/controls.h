@@ -3,7 +3,7 @@
 // message that Windows hands to the dialog's thread.
 #pragma once
 
-#include "window.h"
+#include "cmd/framework/window.h"
 
 namespace cartscope::ui {
 

@@ -1,6 +1,6 @@
-#include "dialog.h"
+#include "cmd/framework/dialog.h"
 
-#include "application.h"
+#include "cmd/framework/application.h"
 
 namespace cartscope::ui {
 

@@ -3,7 +3,7 @@
 // the dialog manager would do without it.
 #pragma once
 
-#include "window.h"
+#include "cmd/framework/window.h"
 
 namespace cartscope::ui {
 

@@ -1,4 +1,4 @@
-#include "file.h"
+#include "cmd/framework/file.h"
 
 #include <algorithm>
 #include <cstdlib>

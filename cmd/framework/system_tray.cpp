@@ -1,8 +1,8 @@
-#include "system_tray.h"
+#include "cmd/framework/system_tray.h"
 
 #include <cwchar>
 
-#include "application.h"
+#include "cmd/framework/application.h"
 #include "win/system_version.h"
 
 namespace cartscope::ui {

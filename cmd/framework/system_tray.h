@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "window.h"
+#include "cmd/framework/window.h"
 
 namespace cartscope::ui {
 

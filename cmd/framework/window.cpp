@@ -1,4 +1,4 @@
-#include "window.h"
+#include "cmd/framework/window.h"
 
 namespace cartscope::ui {
 

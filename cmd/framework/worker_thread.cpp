@@ -1,4 +1,4 @@
-#include "worker_thread.h"
+#include "cmd/framework/worker_thread.h"
 
 #include <process.h>
 

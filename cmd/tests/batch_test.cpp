@@ -16,12 +16,12 @@
 #include <utility>
 #include <vector>
 
-#include "gui_driver.h"
-#include "platform/data_folder.h"
-#include "program_driver.h"
-#include "release_database.h"
-#include "rom_builder.h"
-#include "temp_dir.h"
+#include "cmd/framework/tests/gui_driver.h"
+#include "core/platform/data_folder.h"
+#include "cmd/tests/program_driver.h"
+#include "core/release_database.h"
+#include "core/tests/support/rom_builder.h"
+#include "core/tests/support/temp_dir.h"
 #include "win/handle.h"
 #include "win/library.h"
 #include "win/module_path.h"

@@ -12,8 +12,8 @@
 #include <thread>
 #include <utility>
 
-#include "cleanup.h"
-#include "temp_dir.h"
+#include "cmd/cleanup.h"
+#include "core/tests/support/temp_dir.h"
 #include "win/handle.h"
 #include "win/module_path.h"
 #include "win/path.h"

@@ -21,10 +21,10 @@
 #include <string>
 #include <vector>
 
-#include "gui_driver.h"
-#include "program_driver.h"
-#include "rom_builder.h"
-#include "temp_dir.h"
+#include "cmd/framework/tests/gui_driver.h"
+#include "cmd/tests/program_driver.h"
+#include "core/tests/support/rom_builder.h"
+#include "core/tests/support/temp_dir.h"
 #include "win/library.h"
 #include "win/module_path.h"
 

@@ -9,10 +9,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "cleanup.h"
-#include "rom_builder.h"
-#include "startup.h"
-#include "temp_dir.h"
+#include "cmd/cleanup.h"
+#include "core/tests/support/rom_builder.h"
+#include "cmd/startup.h"
+#include "core/tests/support/temp_dir.h"
 #include "win/handle.h"
 
 using namespace cartscope;

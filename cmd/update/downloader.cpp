@@ -1,7 +1,7 @@
 // libcurl's header brings winsock2.h, which must come before windows.h.
 #include <curl/curl.h>
 
-#include "downloader.h"
+#include "cmd/update/downloader.h"
 
 #include <algorithm>
 #include <cctype>

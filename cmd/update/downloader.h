@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "file.h"
+#include "cmd/framework/file.h"
 
 typedef void CURL;
 

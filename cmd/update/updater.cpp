@@ -1,4 +1,4 @@
-#include "updater.h"
+#include "cmd/update/updater.h"
 
 #include <shellapi.h>
 
@@ -7,14 +7,14 @@
 #include <utility>
 #include <vector>
 
-#include "application.h"
-#include "downloader.h"
-#include "platform/data_folder.h"
-#include "platform/database_lock.h"
-#include "release_database.h"
-#include "settings.h"
-#include "text.h"
-#include "version_file.h"
+#include "cmd/framework/application.h"
+#include "cmd/update/downloader.h"
+#include "core/platform/data_folder.h"
+#include "core/platform/database_lock.h"
+#include "core/release_database.h"
+#include "core/settings.h"
+#include "core/text.h"
+#include "cmd/update/version_file.h"
 #include "win/handle.h"
 #include "win/module_path.h"
 #include "win/path.h"

@@ -12,8 +12,8 @@
 #include <sstream>
 #include <string>
 
-#include "downloader.h"
-#include "system_tray.h"
+#include "cmd/update/downloader.h"
+#include "cmd/framework/system_tray.h"
 
 namespace cartscope::update {
 

@@ -1,4 +1,4 @@
-#include "version_file.h"
+#include "cmd/update/version_file.h"
 
 #include <climits>
 #include <cwctype>

@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "crc.h"
-#include "release_database.h"
-#include "rom_builder.h"
-#include "rom_info.h"
-#include "temp_dir.h"
-#include "text.h"
+#include "core/crc.h"
+#include "core/release_database.h"
+#include "core/tests/support/rom_builder.h"
+#include "core/rom_info.h"
+#include "core/tests/support/temp_dir.h"
+#include "core/text.h"
 
 namespace {
 

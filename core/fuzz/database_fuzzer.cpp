@@ -6,8 +6,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "release_database.h"
-#include "text.h"
+#include "core/release_database.h"
+#include "core/text.h"
 
 using namespace cartscope;
 

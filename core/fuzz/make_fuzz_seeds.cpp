@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "release_database.h"
-#include "rom_builder.h"
+#include "core/release_database.h"
+#include "core/tests/support/rom_builder.h"
 
 using cartscope::testing::RomSpec;
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "rename_pattern.h"
-#include "rom_info.h"
+#include "core/rename_pattern.h"
+#include "core/rom_info.h"
 
 using namespace cartscope;
 

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <vector>
 
-#include "crc.h"
-#include "info_tip.h"
-#include "little_endian.h"
-#include "rom_header.h"
-#include "rom_info.h"
+#include "core/crc.h"
+#include "core/info_tip.h"
+#include "core/little_endian.h"
+#include "core/rom_header.h"
+#include "core/rom_info.h"
 
 using namespace cartscope;
 

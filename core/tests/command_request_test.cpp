@@ -12,10 +12,10 @@
 #include <shellapi.h>
 #endif
 
-#include "byte_source.h"
-#include "command_request.h"
-#include "rom_builder.h"
-#include "text.h"
+#include "core/byte_source.h"
+#include "core/command_request.h"
+#include "core/tests/support/rom_builder.h"
+#include "core/text.h"
 
 using namespace cartscope;
 using cartscope::testing::buildRom;

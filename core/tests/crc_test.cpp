@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "crc.h"
+#include "core/crc.h"
 
 using cartscope::crc16;
 using cartscope::crc32;

@@ -16,12 +16,12 @@
 #include <sys/wait.h>
 #endif
 
-#include "platform/data_folder.h"
-#include "platform/database_lock.h"
-#include "release_database.h"
-#include "rom_builder.h"
-#include "rom_info.h"
-#include "temp_dir.h"
+#include "core/platform/data_folder.h"
+#include "core/platform/database_lock.h"
+#include "core/release_database.h"
+#include "core/tests/support/rom_builder.h"
+#include "core/rom_info.h"
+#include "core/tests/support/temp_dir.h"
 
 using namespace cartscope;
 using cartscope::testing::buildRom;

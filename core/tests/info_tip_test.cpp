@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "info_tip.h"
-#include "rom_builder.h"
+#include "core/info_tip.h"
+#include "core/tests/support/rom_builder.h"
 
 using namespace cartscope;
 

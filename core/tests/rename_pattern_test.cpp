@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "byte_source.h"
-#include "rename_pattern.h"
-#include "rom_builder.h"
-#include "rom_info.h"
-#include "text.h"
+#include "core/byte_source.h"
+#include "core/rename_pattern.h"
+#include "core/tests/support/rom_builder.h"
+#include "core/rom_info.h"
+#include "core/text.h"
 
 using namespace cartscope;
 using cartscope::testing::buildRom;

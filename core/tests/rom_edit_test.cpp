@@ -8,9 +8,9 @@
 #include <unistd.h>
 #endif
 
-#include "rom_builder.h"
-#include "rom_edit.h"
-#include "temp_dir.h"
+#include "core/tests/support/rom_builder.h"
+#include "core/rom_edit.h"
+#include "core/tests/support/temp_dir.h"
 
 using namespace cartscope;
 using cartscope::testing::buildRom;

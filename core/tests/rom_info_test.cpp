@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "crc.h"
-#include "rom_builder.h"
-#include "rom_info.h"
-#include "temp_dir.h"
+#include "core/crc.h"
+#include "core/tests/support/rom_builder.h"
+#include "core/rom_info.h"
+#include "core/tests/support/temp_dir.h"
 
 using namespace cartscope;
 using cartscope::testing::buildRom;

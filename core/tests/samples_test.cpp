@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-#include "rom_builder.h"
-#include "rom_info.h"
-#include "samples.h"
+#include "core/tests/support/rom_builder.h"
+#include "core/rom_info.h"
+#include "core/tests/support/samples.h"
 
 using namespace cartscope;
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/settings_store.h"
-#include "settings.h"
+#include "core/platform/settings_store.h"
+#include "core/settings.h"
 #include "win/reg_key.h"
 #include "win/text.h"
 

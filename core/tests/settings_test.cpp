@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/settings_store.h"
-#include "settings.h"
+#include "core/platform/settings_store.h"
+#include "core/settings.h"
 
 using namespace cartscope;
 

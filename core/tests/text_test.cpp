@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "text.h"
+#include "core/text.h"
 
 using namespace cartscope;
 

@@ -1,9 +1,9 @@
 // $XDG_DATA_HOME/cartscope/, or ~/.local/share/cartscope/.
-#include "platform/data_folder.h"
+#include "core/platform/data_folder.h"
 
 #include <cstdlib>
 
-#include "text.h"
+#include "core/text.h"
 
 namespace cartscope::platform {
 

@@ -1,7 +1,7 @@
 // flock(2) on a lock file in the data folder: shared for readers, exclusive
 // for the writer. The kernel drops a lock when its holder ends, however it
 // ends, so a killed reader never keeps the database locked.
-#include "platform/database_lock.h"
+#include "core/platform/database_lock.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -11,8 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/data_folder.h"
-#include "text.h"
+#include "core/platform/data_folder.h"
+#include "core/text.h"
 
 namespace cartscope::platform {
 

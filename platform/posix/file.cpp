@@ -1,6 +1,6 @@
 // The core's file access on POSIX systems: paths are UTF-8 on disk, and bytes
 // that are not UTF-8 come back as they were (Utf8Errors::Escape).
-#include "platform/file.h"
+#include "core/platform/file.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "text.h"
+#include "core/text.h"
 
 namespace cartscope::platform {
 

@@ -1,6 +1,6 @@
 // The settings store on platforms without a registry: it holds nothing, so
 // every reader falls back to its default, and it takes nothing.
-#include "platform/settings_store.h"
+#include "core/platform/settings_store.h"
 
 namespace cartscope::platform {
 

@@ -1,5 +1,5 @@
 // The roaming application-data folder followed by "\Cartscope\".
-#include "platform/data_folder.h"
+#include "core/platform/data_folder.h"
 
 #include <windows.h>
 #include <shlobj.h>

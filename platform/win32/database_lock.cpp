@@ -1,5 +1,5 @@
 // Named semaphores of the logon session.
-#include "platform/database_lock.h"
+#include "core/platform/database_lock.h"
 
 #include <windows.h>
 

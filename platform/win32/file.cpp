@@ -1,6 +1,6 @@
 // The core's file access on Windows, through the C runtime's wide-character
 // functions so that failures carry errno values.
-#include "platform/file.h"
+#include "core/platform/file.h"
 
 #include <cerrno>
 #include <cstdio>

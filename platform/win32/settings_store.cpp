@@ -1,6 +1,6 @@
 // The settings store on Windows: values of the key SOFTWARE\Velmora\Cartscope
 // under HKEY_CURRENT_USER, opened and closed again for every read or write.
-#include "platform/settings_store.h"
+#include "core/platform/settings_store.h"
 
 #include <windows.h>
 

@@ -24,10 +24,10 @@
 #define STBI_WRITE_NO_STDIO
 #include <stb_image_write.h>
 
-#include "guids.h"
-#include "platform/data_folder.h"
-#include "release_database.h"
-#include "text.h"
+#include "shellext/guids.h"
+#include "core/platform/data_folder.h"
+#include "core/release_database.h"
+#include "core/text.h"
 #include "win/com_ptr.h"
 #include "win/library.h"
 #include "win/module_path.h"

@@ -1,8 +1,8 @@
-#include "com_support.h"
+#include "shellext/tests/com_support.h"
 
 #include <ctime>
 
-#include "guids.h"
+#include "shellext/guids.h"
 #include "win/module_path.h"
 
 namespace cartscope::shell::testing {

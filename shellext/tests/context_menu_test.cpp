@@ -9,11 +9,11 @@
 #include <thread>
 #include <vector>
 
-#include "com_support.h"
-#include "platform/data_folder.h"
-#include "release_database.h"
-#include "rom_builder.h"
-#include "temp_dir.h"
+#include "shellext/tests/com_support.h"
+#include "core/platform/data_folder.h"
+#include "core/release_database.h"
+#include "core/tests/support/rom_builder.h"
+#include "core/tests/support/temp_dir.h"
 
 using namespace cartscope;
 using cartscope::shell::testing::ComPtr;

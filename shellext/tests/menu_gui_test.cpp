@@ -11,10 +11,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "com_support.h"
-#include "gui_driver.h"
-#include "rom_builder.h"
-#include "temp_dir.h"
+#include "shellext/tests/com_support.h"
+#include "cmd/framework/tests/gui_driver.h"
+#include "core/tests/support/rom_builder.h"
+#include "core/tests/support/temp_dir.h"
 
 using cartscope::shell::testing::ComPtr;
 using cartscope::shell::testing::DropData;

@@ -12,11 +12,11 @@
 #include <memory>
 #include <set>
 
-#include "com_support.h"
-#include "guids.h"
-#include "program_driver.h"
-#include "rom_builder.h"
-#include "temp_dir.h"
+#include "shellext/tests/com_support.h"
+#include "shellext/guids.h"
+#include "cmd/tests/program_driver.h"
+#include "core/tests/support/rom_builder.h"
+#include "core/tests/support/temp_dir.h"
 #include "win/handle.h"
 #include "win/library.h"
 

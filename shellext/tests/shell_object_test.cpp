@@ -11,14 +11,14 @@
 #include <filesystem>
 #include <vector>
 
-#include "com_support.h"
-#include "crc.h"
-#include "guids.h"
-#include "info_tip.h"
-#include "platform/data_folder.h"
-#include "release_database.h"
-#include "rom_builder.h"
-#include "temp_dir.h"
+#include "shellext/tests/com_support.h"
+#include "core/crc.h"
+#include "shellext/guids.h"
+#include "core/info_tip.h"
+#include "core/platform/data_folder.h"
+#include "core/release_database.h"
+#include "core/tests/support/rom_builder.h"
+#include "core/tests/support/temp_dir.h"
 
 using namespace cartscope;
 using namespace cartscope::shell;

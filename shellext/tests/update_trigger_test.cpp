@@ -10,7 +10,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "update_trigger.h"
+#include "shellext/update_trigger.h"
 
 using cartscope::UpdateMode;
 using cartscope::shell::checkUpdateTrigger;

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <string>
 
-#include "temp_dir.h"
+#include "core/tests/support/temp_dir.h"
 #include "win/file_operation.h"
 
 namespace fs = std::filesystem;

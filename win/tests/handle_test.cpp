@@ -7,7 +7,7 @@
 #include <fstream>
 #include <utility>
 
-#include "temp_dir.h"
+#include "core/tests/support/temp_dir.h"
 #include "win/handle.h"
 #include "win/library.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "temp_dir.h"
+#include "core/tests/support/temp_dir.h"
 #include "win/library.h"
 #include "win/module_path.h"
 #include "win/path.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "rom_builder.h"
-#include "temp_dir.h"
+#include "core/tests/support/rom_builder.h"
+#include "core/tests/support/temp_dir.h"
 #include "win/module_path.h"
 #include "win/pe_image.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "balloon_msg.h"
-#include "gui_driver.h"
+#include "cmd/framework/balloon_msg.h"
+#include "cmd/framework/tests/gui_driver.h"
 #include "win/reg_key.h"
 
 using cartscope::ui::CXBalloonMsg;

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "file.h"
-#include "temp_dir.h"
+#include "cmd/framework/file.h"
+#include "core/tests/support/temp_dir.h"
 
 using cartscope::ui::File;
 using cartscope::ui::FileException;

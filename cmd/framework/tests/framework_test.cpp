@@ -7,8 +7,8 @@
 // shows or never closes fails the test instead of hanging it, and a watchdog
 // ends any dialog that is still open when its driver is done.
 
-#include "framework.h"
-#include "framework_test_resource.h"
+#include "cmd/framework/framework.h"
+#include "cmd/framework/tests/framework_test_resource.h"
 #include "win/handle.h"
 
 #include <commctrl.h>

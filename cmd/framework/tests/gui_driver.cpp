@@ -1,4 +1,4 @@
-#include "gui_driver.h"
+#include "cmd/framework/tests/gui_driver.h"
 
 #include <chrono>
 #include <cstdlib>

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "gui_driver.h"
-#include "system_tray.h"
+#include "cmd/framework/tests/gui_driver.h"
+#include "cmd/framework/system_tray.h"
 
 using cartscope::ui::CSystemTray;
 

@@ -13,8 +13,8 @@
 #include <iterator>
 #include <string>
 
-#include "downloader.h"
-#include "temp_dir.h"
+#include "cmd/update/downloader.h"
+#include "core/tests/support/temp_dir.h"
 
 using cartscope::update::CcURLClient;
 using cartscope::update::CcURLContent_CFile;

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "release_database.h"
-#include "temp_dir.h"
-#include "updater.h"
-#include "version_file.h"
+#include "core/release_database.h"
+#include "core/tests/support/temp_dir.h"
+#include "cmd/update/updater.h"
+#include "cmd/update/version_file.h"
 #include "win/handle.h"
 #include "win/library.h"
 #include "win/module_path.h"

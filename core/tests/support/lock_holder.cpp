@@ -9,7 +9,7 @@
 #include <memory>
 #include <thread>
 
-#include "platform/database_lock.h"
+#include "core/platform/database_lock.h"
 
 int main(int argc, char** argv) {
     if (argc != 5 || (std::strcmp(argv[1], "read") != 0 && std::strcmp(argv[1], "write") != 0)) {

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "samples.h"
+#include "core/tests/support/samples.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

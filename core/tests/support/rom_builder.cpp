@@ -1,11 +1,11 @@
-#include "rom_builder.h"
+#include "core/tests/support/rom_builder.h"
 
 #include <algorithm>
 #include <fstream>
 #include <stdexcept>
 
-#include "crc.h"
-#include "little_endian.h"
+#include "core/crc.h"
+#include "core/little_endian.h"
 
 namespace cartscope::testing {
 

@@ -1,4 +1,4 @@
-#include "samples.h"
+#include "core/tests/support/samples.h"
 
 #include <functional>
 

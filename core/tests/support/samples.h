@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "rom_builder.h"
+#include "core/tests/support/rom_builder.h"
 
 namespace cartscope::testing {
 

@@ -1,10 +1,10 @@
-#include "temp_dir.h"
+#include "core/tests/support/temp_dir.h"
 
 #include <random>
 #include <stdexcept>
 
-#include "platform/file.h"
-#include "text.h"
+#include "core/platform/file.h"
+#include "core/text.h"
 
 namespace cartscope::testing {
 
