@@ -16,9 +16,9 @@
 #include <utility>
 #include <vector>
 
-#include "cmd/framework/tests/gui_driver.h"
+#include "testing/gui_driver.h"
 #include "core/platform/data_folder.h"
-#include "cmd/tests/program_driver.h"
+#include "testing/program_driver.h"
 #include "core/release_database.h"
 #include "core/tests/support/rom_builder.h"
 #include "core/tests/support/temp_dir.h"

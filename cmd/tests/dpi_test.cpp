@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "cmd/framework/tests/gui_driver.h"
-#include "cmd/tests/program_driver.h"
+#include "testing/gui_driver.h"
+#include "testing/program_driver.h"
 #include "core/tests/support/rom_builder.h"
 #include "core/tests/support/temp_dir.h"
 #include "win/library.h"

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "shellext/tests/com_support.h"
+#include "testing/com_support.h"
 #include "core/platform/data_folder.h"
 #include "core/release_database.h"
 #include "core/tests/support/rom_builder.h"

@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "shellext/tests/com_support.h"
-#include "cmd/framework/tests/gui_driver.h"
+#include "testing/com_support.h"
+#include "testing/gui_driver.h"
 #include "core/tests/support/rom_builder.h"
 #include "core/tests/support/temp_dir.h"
 

@@ -12,9 +12,9 @@
 #include <memory>
 #include <set>
 
-#include "shellext/tests/com_support.h"
+#include "testing/com_support.h"
 #include "shellext/guids.h"
-#include "cmd/tests/program_driver.h"
+#include "testing/program_driver.h"
 #include "core/tests/support/rom_builder.h"
 #include "core/tests/support/temp_dir.h"
 #include "win/handle.h"

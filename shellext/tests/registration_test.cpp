@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "shellext/tests/com_support.h"
+#include "testing/com_support.h"
 #include "win/library.h"
 #include "win/module_path.h"
 #include "win/process.h"

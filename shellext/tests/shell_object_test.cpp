@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "shellext/tests/com_support.h"
+#include "testing/com_support.h"
 #include "core/crc.h"
 #include "shellext/guids.h"
 #include "core/info_tip.h"

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "cmd/framework/balloon_msg.h"
-#include "cmd/framework/tests/gui_driver.h"
+#include "testing/gui_driver.h"
 #include "win/reg_key.h"
 
 using cartscope::ui::CXBalloonMsg;

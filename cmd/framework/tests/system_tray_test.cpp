@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "cmd/framework/tests/gui_driver.h"
+#include "testing/gui_driver.h"
 #include "cmd/framework/system_tray.h"
 
 using cartscope::ui::CSystemTray;

@@ -1,4 +1,4 @@
-#include "shellext/tests/com_support.h"
+#include "testing/com_support.h"
 
 #include <ctime>
 

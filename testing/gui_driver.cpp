@@ -1,4 +1,4 @@
-#include "cmd/framework/tests/gui_driver.h"
+#include "testing/gui_driver.h"
 
 #include <chrono>
 #include <cstdlib>

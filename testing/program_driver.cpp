@@ -1,4 +1,4 @@
-#include "cmd/tests/program_driver.h"
+#include "testing/program_driver.h"
 
 #include <tlhelp32.h>
 
@@ -7,7 +7,7 @@
 #include <thread>
 #include <utility>
 
-#include "cmd/framework/tests/gui_driver.h"
+#include "testing/gui_driver.h"
 #include "win/process.h"
 
 namespace cartscope::gui_testing {
