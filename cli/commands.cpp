@@ -159,7 +159,6 @@ int edit(const std::vector<std::string>& paths, bool trim) {
     return status;
 }
 
-
 // Uses the file named with --db instead of the data folder's database. An
 // empty name or a folder is a usage error, a file that does not open a
 // failure. Gives 0 or the exit status.
@@ -231,8 +230,8 @@ int rename(const std::vector<std::string>& paths, const std::u16string& pattern,
         const std::string from = toUtf8(rom.path, Utf8Errors::Escape), to = toUtf8(target, Utf8Errors::Escape);
         const int error = dryRun ? planned.renameError(to) : platform::renameNoReplace(rom.path, target);
         if (error != 0) {
-            complain(path, "cannot rename to \"" + shownName(target) + "\": " +
-                               (error == EEXIST ? std::string("a file of that name exists") : errorText(error)));
+            complain(path, "cannot rename to \"" + shownName(target) +
+                               "\": " + (error == EEXIST ? std::string("a file of that name exists") : errorText(error)));
             status = kFailed;
             continue;
         }
@@ -331,7 +330,10 @@ int dbLookup(const std::string& file, const std::string& code) {
     std::printf("Game-Code: %s\n", latin1ToUtf8(release->gameCode).c_str());
     for (std::size_t i = 0; i < kReleaseFields; ++i) {
         std::string value = latin1ToUtf8(release->fields[i]);
-        if (i == 5) value += " (" + toUtf8(languageList(static_cast<std::uint32_t>(std::strtoul(release->fields[i].c_str(), nullptr, 10)))) + ")";
+        if (i == 5)
+            value += " (" +
+                     toUtf8(languageList(static_cast<std::uint32_t>(std::strtoul(release->fields[i].c_str(), nullptr, 10)))) +
+                     ")";
         std::printf("%s: %s\n", kLabels[i], value.c_str());
     }
     return 0;
@@ -348,8 +350,9 @@ int run(int argc, char** argv) {
     std::vector<const CLI::Option*> databaseOptions;
     std::string pattern = "%T";
     const char* databaseHelp = "Release database (default: nds-rom.dat in the data folder)";
-    const char* patternHelp = "Rename pattern: %T title, %N release number, %R region, %G release group, "
-                              "%Strimmed,untrimmed%s, %% a percent sign";
+    const char* patternHelp =
+        "Rename pattern: %T title, %N release number, %R region, %G release group, "
+        "%Strimmed,untrimmed%s, %% a percent sign";
 
     std::vector<std::string> infoRoms;
     auto* infoCommand = app.add_subcommand("info", "Show what the Explorer's info tip shows for each ROM");
@@ -368,8 +371,10 @@ int run(int argc, char** argv) {
     auto* renameCommand = app.add_subcommand("rename", "Rename ROMs after their banner titles; never overwrites a file");
     databaseOptions.push_back(renameCommand->add_option("--db", database, databaseHelp));
     renameCommand->add_option("--pattern", pattern, patternHelp)->capture_default_str();
-    renameCommand->add_option("--language", language, "Banner language: 0 Japanese, 1 English, 2 French, 3 German, "
-                                                        "4 Italian, 5 Spanish (then English, then Japanese)")
+    renameCommand
+        ->add_option("--language", language,
+                     "Banner language: 0 Japanese, 1 English, 2 French, 3 German, "
+                     "4 Italian, 5 Spanish (then English, then Japanese)")
         ->check(CLI::Range(0, 5))
         ->capture_default_str();
     renameCommand->add_flag("--dry-run", dryRun, "Only show what would be renamed");
@@ -380,9 +385,11 @@ int run(int argc, char** argv) {
     std::string dbTsv, dbOut, dbFile, dbCode;
     unsigned dbVersionNumber = 0;
     auto* dbBuildCommand = dbCommand->add_subcommand("build", "Build a database from a tab-separated release list");
-    dbBuildCommand->add_option("RELEASES", dbTsv, "Tab-separated list: a header line, then game code, ROM code, name, "
-                                                  "country, genre, publisher, language mask, WiFi, release number, "
-                                                  "release group, CRC-32")
+    dbBuildCommand
+        ->add_option("RELEASES", dbTsv,
+                     "Tab-separated list: a header line, then game code, ROM code, name, "
+                     "country, genre, publisher, language mask, WiFi, release number, "
+                     "release group, CRC-32")
         ->required();
     dbBuildCommand->add_option("-o,--output", dbOut, "Database file to write")->required();
     dbBuildCommand->add_option("--version", dbVersionNumber, "Database version, 1 to 65535")

@@ -204,15 +204,15 @@ PlannedRenames::State PlannedRenames::state(const std::string& path, std::string
 
 int PlannedRenames::renameError(const std::string& to) const {
     switch (state(to)) {
-    case State::Moved:
-        return EEXIST;
-    case State::Gone:
-        break;
-    case State::Unchanged:
-        struct stat st;
-        if (lstat(to.c_str(), &st) == 0) return EEXIST;
-        if (errno != ENOENT) return errno;
-        break;
+        case State::Moved:
+            return EEXIST;
+        case State::Gone:
+            break;
+        case State::Unchanged:
+            struct stat st;
+            if (lstat(to.c_str(), &st) == 0) return EEXIST;
+            if (errno != ENOENT) return errno;
+            break;
     }
     const std::string folder = folderOf(to);
     return access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;

@@ -25,8 +25,10 @@ bool utf8ToLatin1(const std::string& text, std::string& out, std::string& bad) {
 std::vector<std::string> splitTabs(const std::string& line) {
     std::vector<std::string> columns(1);
     for (char c : line) {
-        if (c == '\t') columns.emplace_back();
-        else columns.back() += c;
+        if (c == '\t')
+            columns.emplace_back();
+        else
+            columns.back() += c;
     }
     return columns;
 }

@@ -21,13 +21,17 @@ InstalledVersions installedVersions(const std::wstring& programPath, const std::
     info.loadFromFile(library);
     versions.library = L"v" + info.fileVersionText();
     switch (win::peMachineBits(library)) {
-        case 64: versions.library += L" (x64)"; break;
-        case 32: versions.library += L" (x86)"; break;
-        default: break;
+        case 64:
+            versions.library += L" (x64)";
+            break;
+        case 32:
+            versions.library += L" (x86)";
+            break;
+        default:
+            break;
     }
 
-    const std::uint16_t database =
-        dataFolder ? databaseVersion(win::toUtf16(*dataFolder) + u"nds-rom.dat", true) : 0;
+    const std::uint16_t database = dataFolder ? databaseVersion(win::toUtf16(*dataFolder) + u"nds-rom.dat", true) : 0;
     versions.database = L"v" + std::to_wstring(database);
     return versions;
 }

@@ -32,8 +32,8 @@ int fileHeldForCancel() {
 
 CCartscopeCMDDlg::CCartscopeCMDDlg(std::wstring command, const std::vector<RomInfo>& roms)
     : ui::Dialog(IDD_CARTSCOPE_CMD_DIALOG), m_command(std::move(command)), m_roms(roms) {
-    m_icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, 0, 0,
-                                           LR_DEFAULTSIZE | LR_SHARED));
+    m_icon = static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
 }
 
 CCartscopeCMDDlg::~CCartscopeCMDDlg() = default;
@@ -103,8 +103,10 @@ void CCartscopeCMDDlg::appendLog(const std::wstring& text) { m_log.appendText(te
 
 bool CCartscopeCMDDlg::onCommand(UINT id, UINT notifyCode, HWND control) {
     if (id == IDCANCEL) {
-        if (m_worker) m_cancelRequested = true;
-        else endDialog(IDCANCEL);
+        if (m_worker)
+            m_cancelRequested = true;
+        else
+            endDialog(IDCANCEL);
         return true;
     }
     // Enter must not end the dialog while the worker uses its controls; the

@@ -28,8 +28,10 @@ std::wstring autostartCommand(const std::wstring& programPath) {
 void writeAutostart(UpdateMode mode, const std::wstring& programPath) {
     win::RegKey key;
     if (key.open(HKEY_CURRENT_USER, kRunKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return;
-    if (mode == UpdateMode::AtWindowsStart) key.setString(kRunValue, autostartCommand(programPath));
-    else key.deleteValue(kRunValue);
+    if (mode == UpdateMode::AtWindowsStart)
+        key.setString(kRunValue, autostartCommand(programPath));
+    else
+        key.deleteValue(kRunValue);
 }
 
 std::optional<std::wstring> patternProblem(const std::wstring& pattern) {
@@ -79,9 +81,12 @@ void CCartscopeCMDSettings::onOK() {
         return;
     }
     UpdateMode mode = UpdateMode::Manual;
-    if (checked(m_manual)) mode = UpdateMode::Manual;
-    else if (checked(m_atWindowsStart)) mode = UpdateMode::AtWindowsStart;
-    else if (checked(m_onFolderOpen)) mode = UpdateMode::OnFolderOpen;
+    if (checked(m_manual))
+        mode = UpdateMode::Manual;
+    else if (checked(m_atWindowsStart))
+        mode = UpdateMode::AtWindowsStart;
+    else if (checked(m_onFolderOpen))
+        mode = UpdateMode::OnFolderOpen;
     writeAutostart(mode, win::modulePath());
     writeUpdateMode(mode);
     writeRenamePattern(win::toUtf16(text));

@@ -43,7 +43,8 @@ Arguments readArguments(const std::vector<std::wstring>& args, const std::functi
     std::vector<std::u16string> given;
     for (const auto& arg : args) given.push_back(win::toUtf16(arg));
     const CommandArguments parsed = parseArguments(
-        given, [](const std::u16string& file, std::vector<std::uint8_t>& bytes) { return readPathFile(win::toWide(file), bytes); },
+        given,
+        [](const std::u16string& file, std::vector<std::uint8_t>& bytes) { return readPathFile(win::toWide(file), bytes); },
         [&onPath](const std::u16string& path) {
             if (onPath) onPath(win::toWide(path));
         });

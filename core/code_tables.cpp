@@ -379,17 +379,8 @@ const MakerRow kMakers[] = {
 };
 
 const RegionRow kRegions[] = {
-    {'J', u"JPN"},
-    {'E', u"USA"},
-    {'P', u"EUR"},
-    {'D', u"GER"},
-    {'F', u"FRE"},
-    {'I', u"ITA"},
-    {'S', u"SPA"},
-    {'H', u"HOL"},
-    {'K', u"KOR"},
-    {'V', u"EUU"},
-    {'X', u"EUU"},
+    {'J', u"JPN"}, {'E', u"USA"}, {'P', u"EUR"}, {'D', u"GER"}, {'F', u"FRE"}, {'I', u"ITA"},
+    {'S', u"SPA"}, {'H', u"HOL"}, {'K', u"KOR"}, {'V', u"EUU"}, {'X', u"EUU"},
 };
 
 // Indexed by bit number of the database's language mask.
@@ -398,12 +389,9 @@ const char* const kLanguages[] = {
     "dan", "nor", "swe", "rus", "tur", "hun", "cze", "pol", "chi", "kor",
 };
 
-static_assert(sizeof(kMakers) / sizeof(kMakers[0]) == kMakerCount,
-              "maker table size");
-static_assert(sizeof(kRegions) / sizeof(kRegions[0]) == kRegionCount,
-              "region table size");
-static_assert(sizeof(kLanguages) / sizeof(kLanguages[0]) == kLanguageCount,
-              "language table size");
+static_assert(sizeof(kMakers) / sizeof(kMakers[0]) == kMakerCount, "maker table size");
+static_assert(sizeof(kRegions) / sizeof(kRegions[0]) == kRegionCount, "region table size");
+static_assert(sizeof(kLanguages) / sizeof(kLanguages[0]) == kLanguageCount, "language table size");
 
 // The header bytes are compared as one 16-bit value against the key, so the
 // comparison is exact in both characters and in their order.
@@ -411,9 +399,7 @@ constexpr std::uint16_t pack(std::uint8_t first, std::uint8_t second) {
     return static_cast<std::uint16_t>((first << 8) | second);
 }
 
-constexpr std::uint8_t byteOf(char c) {
-    return static_cast<std::uint8_t>(static_cast<unsigned char>(c));
-}
+constexpr std::uint8_t byteOf(char c) { return static_cast<std::uint8_t>(static_cast<unsigned char>(c)); }
 
 }  // namespace
 
@@ -449,14 +435,11 @@ const char16_t* makerName(std::uint8_t first, std::uint8_t second) {
 
 const char16_t* regionName(std::uint8_t letter) {
     for (const RegionRow& row : kRegions) {
-        if (byteOf(row.key) == letter)
-            return row.name;
+        if (byteOf(row.key) == letter) return row.name;
     }
     return nullptr;
 }
 
-const char* languageCode(unsigned bit) {
-    return bit < kLanguageCount ? kLanguages[bit] : nullptr;
-}
+const char* languageCode(unsigned bit) { return bit < kLanguageCount ? kLanguages[bit] : nullptr; }
 
 }  // namespace cartscope

@@ -85,8 +85,7 @@ struct FoldConstants {
 };
 
 // The CRC-32 polynomial.
-constexpr FoldConstants kCrc32Fold = {0x154442bd4, 0x1c6e41596, 0x1751997d0, 0x0ccaa009e,
-                                      0x163cd6124, 0x1db710641, 0x1f7011641};
+constexpr FoldConstants kCrc32Fold = {0x154442bd4, 0x1c6e41596, 0x1751997d0, 0x0ccaa009e, 0x163cd6124, 0x1db710641, 0x1f7011641};
 // The CRC-16 polynomial times x^16: a 32-bit CRC with it leaves the 16-bit
 // CRC in the low half of the reflected register.
 constexpr FoldConstants kCrc16Fold = {0x1b0c2, 0x0bffa, 0x1d0c2, 0x18cc2, 0x1bc02, 0x14003, 0x1cfffbfff};
@@ -167,10 +166,9 @@ std::uint16_t crc16(const void* data, std::size_t size, std::uint16_t crc) {
 #endif
     while (size >= 16) {
         const unsigned b0 = p[0] ^ (state & 0xFF), b1 = p[1] ^ (state >> 8);
-        state = kCrc16[15][b0] ^ kCrc16[14][b1] ^ kCrc16[13][p[2]] ^ kCrc16[12][p[3]] ^ kCrc16[11][p[4]] ^
-                kCrc16[10][p[5]] ^ kCrc16[9][p[6]] ^ kCrc16[8][p[7]] ^ kCrc16[7][p[8]] ^ kCrc16[6][p[9]] ^
-                kCrc16[5][p[10]] ^ kCrc16[4][p[11]] ^ kCrc16[3][p[12]] ^ kCrc16[2][p[13]] ^ kCrc16[1][p[14]] ^
-                kCrc16[0][p[15]];
+        state = kCrc16[15][b0] ^ kCrc16[14][b1] ^ kCrc16[13][p[2]] ^ kCrc16[12][p[3]] ^ kCrc16[11][p[4]] ^ kCrc16[10][p[5]] ^
+                kCrc16[9][p[6]] ^ kCrc16[8][p[7]] ^ kCrc16[7][p[8]] ^ kCrc16[6][p[9]] ^ kCrc16[5][p[10]] ^ kCrc16[4][p[11]] ^
+                kCrc16[3][p[12]] ^ kCrc16[2][p[13]] ^ kCrc16[1][p[14]] ^ kCrc16[0][p[15]];
         p += 16;
         size -= 16;
     }

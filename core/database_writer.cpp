@@ -14,7 +14,8 @@ std::string buildDatabase(std::uint16_t version, std::vector<Release> releases, 
         if (release.gameCode.size() != 4) return "game code \"" + release.gameCode + "\" is not 4 bytes long";
         // Printable codes also keep every key above the file length in slot 0.
         for (char c : release.gameCode)
-            if (c < 0x20 || c > 0x7E) return "game code \"" + release.gameCode + "\" holds a character that is not printable ASCII";
+            if (c < 0x20 || c > 0x7E)
+                return "game code \"" + release.gameCode + "\" holds a character that is not printable ASCII";
         const std::size_t fields = release.hasCrc ? kReleaseFields : kReleaseFields - 1;
         std::size_t text = 0;
         for (std::size_t i = 0; i < fields; ++i) {

@@ -27,9 +27,7 @@ std::u16string hex8(std::uint32_t value) {
 std::u16string formatInfoTip(const RomInfo& rom) {
     if (!rom.headerValid) return {};
     std::u16string tip;
-    auto line = [&tip](std::u16string_view label, std::u16string_view value = {}) {
-        tip.append(label).append(value) += u'\n';
-    };
+    auto line = [&tip](std::u16string_view label, std::u16string_view value = {}) { tip.append(label).append(value) += u'\n'; };
 
     line(rom.fileName);
     if (rom.recordFound) {

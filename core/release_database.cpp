@@ -25,7 +25,6 @@ struct Header {
     std::uint16_t count = 0;  // N, index slots including the header itself
 };
 
-
 // Reads the 8-byte header; a file too short for one holds no releases.
 Header readHeader(ByteSource& file) {
     std::uint8_t bytes[kSlotSize];
@@ -68,8 +67,10 @@ std::optional<std::uint32_t> findSlot(const std::vector<std::uint8_t>& slots, st
         const long mid = lo + (hi - lo) / 2;
         const auto slotKey = static_cast<std::int32_t>(get32(&slots[static_cast<std::size_t>(mid) * kSlotSize]));
         if (key == slotKey) return get32(&slots[static_cast<std::size_t>(mid) * kSlotSize + 4]);
-        if (key < slotKey) hi = mid - 1;
-        else lo = mid + 1;
+        if (key < slotKey)
+            hi = mid - 1;
+        else
+            lo = mid + 1;
     }
     return std::nullopt;
 }

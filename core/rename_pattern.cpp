@@ -164,8 +164,7 @@ std::optional<std::u16string> validateRenamePattern(std::u16string_view pattern)
     const bool hasTrimBlockMark =
         pattern.find(u"%S") != std::u16string_view::npos || pattern.find(u"%s") != std::u16string_view::npos;
     if (hasTrimBlockMark && !findTrimBlock(pattern)) {
-        return std::u16string(
-            u"The %S (trimmed/untrimmed) Parameter must in the form\n%Strimmed-Text[,untrimmed-Text]%s.");
+        return std::u16string(u"The %S (trimmed/untrimmed) Parameter must in the form\n%Strimmed-Text[,untrimmed-Text]%s.");
     }
     if (pattern.find(u"%T") == std::u16string_view::npos) {
         return std::u16string(u"The Reaname-Pattern must allways contain the %T (Title) Parameter");

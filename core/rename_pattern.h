@@ -29,8 +29,8 @@ namespace cartscope {
 // One "%S...%s" block, matched exactly as the ECMAScript expression
 // %S([^,%]*),?([^%]*)%s matches it. The views point into the searched text.
 struct TrimBlock {
-    std::size_t position = 0;  // index of the "%S"
-    std::size_t length = 0;    // through the closing "%s"
+    std::size_t position = 0;       // index of the "%S"
+    std::size_t length = 0;         // through the closing "%s"
     std::u16string_view trimmed;    // the text for a trimmed file (first group)
     std::u16string_view untrimmed;  // the text for an untrimmed file (second group)
 };

@@ -14,9 +14,9 @@ using RomHeaderBytes = std::array<std::uint8_t, kRomHeaderSize>;
 
 // Where the fields lie; numbers are little-endian.
 namespace rom_header {
-inline constexpr std::size_t kGameCode = 0x00C;      // 4 bytes; the last is the region letter
+inline constexpr std::size_t kGameCode = 0x00C;  // 4 bytes; the last is the region letter
 inline constexpr std::size_t kRegionLetter = 0x00F;
-inline constexpr std::size_t kMakerCode = 0x010;     // 2 bytes
+inline constexpr std::size_t kMakerCode = 0x010;  // 2 bytes
 inline constexpr std::size_t kUnitCode = 0x012;
 inline constexpr std::size_t kBannerOffset = 0x068;  // 32 bits
 inline constexpr std::size_t kUsedSize = 0x080;      // 32 bits

@@ -22,7 +22,6 @@ constexpr std::size_t kTitles = 0x240;
 constexpr std::size_t kTitleSlot = 0x100;
 constexpr std::size_t kCrcPiece = 10240;
 
-
 // A 5-bit channel widened to 8 bits, its top bits repeated below.
 std::uint32_t widenChannel(unsigned v) { return (v << 3) | (v >> 2); }
 

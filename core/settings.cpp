@@ -15,9 +15,7 @@ using platform::SettingType;
 constexpr std::uint32_t kModeXor = 2;
 constexpr std::uint32_t kModeBits = 7;
 
-bool hasType(const platform::SettingValue& value, SettingType type) {
-    return value.type == static_cast<std::uint32_t>(type);
-}
+bool hasType(const platform::SettingValue& value, SettingType type) { return value.type == static_cast<std::uint32_t>(type); }
 
 // The little-endian number of `size` bytes of a value of type `type`, or 0.
 std::uint64_t readNumber(const char16_t* name, SettingType type, std::size_t size) {
@@ -49,14 +47,12 @@ std::u16string defaultRenamePattern(std::uint32_t renameMode) {
 }
 
 std::optional<std::u16string> decodeSettingString(std::uint32_t type, const std::uint8_t* data, std::size_t size) {
-    if (type != static_cast<std::uint32_t>(SettingType::String) &&
-        type != static_cast<std::uint32_t>(SettingType::ExpandString))
+    if (type != static_cast<std::uint32_t>(SettingType::String) && type != static_cast<std::uint32_t>(SettingType::ExpandString))
         return std::nullopt;
     if (size == 0 || size % 2 != 0 || size > kMaxSettingStringUnits * 2) return std::nullopt;
     const std::size_t units = size / 2;
     std::u16string text(units, u'\0');
-    for (std::size_t i = 0; i < units; ++i)
-        text[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    for (std::size_t i = 0; i < units; ++i) text[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
     if (text.back() != u'\0') return std::nullopt;
     text.resize(text.find(u'\0'));
     return text;

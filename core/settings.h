@@ -15,7 +15,7 @@
 namespace cartscope {
 
 // Names of the values in the settings store.
-inline constexpr char16_t kSettingsValue[] = u"settings";            // DWORD: the update mode, encoded
+inline constexpr char16_t kSettingsValue[] = u"settings";             // DWORD: the update mode, encoded
 inline constexpr char16_t kRenamePatternValue[] = u"rename_pattern";  // string: the rename pattern
 inline constexpr char16_t kRenameModeValue[] = u"rename_mode";        // DWORD: picks the default pattern
 inline constexpr char16_t kLastUpdateValue[] = u"last_update";        // QWORD: seconds since 1970 (UTC)

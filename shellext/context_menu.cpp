@@ -37,7 +37,7 @@ enum Slot : std::size_t {
     TrimSelection = 1,
     UntrimOne = 2,
     UntrimSelection = 3,
-    RenameFirst = 4,  // to 18
+    RenameFirst = 4,     // to 18
     LanguageFirst = 20,  // to 25
     Settings = 26,
     Info = 27,
@@ -69,8 +69,8 @@ void moveAll(HWND owner, const std::vector<FileMove>& moves) {
 // The system's text for an error code, without its closing line break.
 std::wstring systemErrorText(DWORD error) {
     wchar_t text[512] = {};
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, 512,
-                                  nullptr);
+    DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, 512, nullptr);
     while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' ')) --length;
     if (length == 0) return L"Error " + std::to_wstring(error);
     return std::wstring(text, length);
@@ -118,14 +118,15 @@ HBITMAP CFileIconExt::menuBitmap(int icon) {
                         // No alpha drawn: the icon's mask says what is transparent.
                         std::vector<DWORD> mask(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
                         BITMAPINFO maskInfo = info;
-                        if (iconInfo.hbmMask &&
-                            GetDIBits(dc, iconInfo.hbmMask, 0, static_cast<UINT>(height), mask.data(), &maskInfo,
-                                      DIB_RGB_COLORS) == height) {
+                        if (iconInfo.hbmMask && GetDIBits(dc, iconInfo.hbmMask, 0, static_cast<UINT>(height), mask.data(),
+                                                          &maskInfo, DIB_RGB_COLORS) == height) {
                             for (int y = 0; y < height; ++y) {
                                 for (int x = 0; x < width; ++x) {
                                     RGBQUAD& pixel = pixels[y * rowWidth + x];
-                                    if (mask[static_cast<std::size_t>(y * width + x)] != 0) pixel = RGBQUAD{0, 0, 0, 0};
-                                    else pixel.rgbReserved = 0xFF;
+                                    if (mask[static_cast<std::size_t>(y * width + x)] != 0)
+                                        pixel = RGBQUAD{0, 0, 0, 0};
+                                    else
+                                        pixel.rgbReserved = 0xFF;
                                 }
                             }
                         }
@@ -162,8 +163,7 @@ void CFileIconExt::insertIconItem(HMENU menu, UINT position, UINT id, const wcha
 HRESULT CFileIconExt::QueryContextMenu(HMENU menu, UINT index, UINT first, UINT, UINT flags) {
     return guarded([&]() -> HRESULT {
         if (flags & CMF_DEFAULTONLY) return itemCount(0);
-        if ((flags & (CMF_DEFAULTONLY | CMF_VERBSONLY | CMF_EXPLORE | CMF_NOVERBS)) &&
-            !(flags & (CMF_EXPLORE | CMF_VERBSONLY)))
+        if ((flags & (CMF_DEFAULTONLY | CMF_VERBSONLY | CMF_EXPLORE | CMF_NOVERBS)) && !(flags & (CMF_EXPLORE | CMF_VERBSONLY)))
             return itemCount(0);
         menuCommands_.fill(kNoMenuItem);
         if (selection_.empty()) return itemCount(0);
@@ -234,8 +234,9 @@ HRESULT CFileIconExt::HandleMenuMsg2(UINT message, WPARAM, LPARAM lParam, LRESUL
         auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
         if (draw && draw->CtlType == ODT_MENU) {
             if (HICON icon = loadIcon16(static_cast<int>(draw->itemData))) {
-                DrawIconEx(draw->hDC, draw->rcItem.left - 16, draw->rcItem.top + (draw->rcItem.bottom - draw->rcItem.top - 16) / 2,
-                           icon, 16, 16, 0, nullptr, DI_NORMAL);
+                DrawIconEx(draw->hDC, draw->rcItem.left - 16,
+                           draw->rcItem.top + (draw->rcItem.bottom - draw->rcItem.top - 16) / 2, icon, 16, 16, 0, nullptr,
+                           DI_NORMAL);
                 DestroyIcon(icon);
                 handled = 1;
             }
@@ -321,12 +322,18 @@ HRESULT CFileIconExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
         if (slot == menuCommands_.end()) return E_INVALIDARG;
         const std::size_t action = static_cast<std::size_t>(slot - menuCommands_.begin());
         HWND owner = info->hwnd;
-        if (action == TrimOne) editWithRetry(owner, true);
-        else if (action == UntrimOne) editWithRetry(owner, false);
-        else if (action >= RenameFirst && action < RenameFirst + kMaxRenameItems) renameOne(owner, action - RenameFirst);
-        else if (action >= LanguageFirst && action < LanguageFirst + 6) renameSelection(owner, static_cast<unsigned>(action - LanguageFirst));
-        else if (action == TrimSelection) startProgram(owner, Command::Trim);
-        else if (action == UntrimSelection) startProgram(owner, Command::Untrim);
+        if (action == TrimOne)
+            editWithRetry(owner, true);
+        else if (action == UntrimOne)
+            editWithRetry(owner, false);
+        else if (action >= RenameFirst && action < RenameFirst + kMaxRenameItems)
+            renameOne(owner, action - RenameFirst);
+        else if (action >= LanguageFirst && action < LanguageFirst + 6)
+            renameSelection(owner, static_cast<unsigned>(action - LanguageFirst));
+        else if (action == TrimSelection)
+            startProgram(owner, Command::Trim);
+        else if (action == UntrimSelection)
+            startProgram(owner, Command::Untrim);
         else if (action == Settings) {
             selection_.clear();
             startProgram(owner, Command::Settings);

@@ -189,7 +189,8 @@ HRESULT CFileIconExt::Extract(LPCWSTR, UINT, HICON* large, HICON* small, UINT si
             const IconPixels pixels = rom.icon();
             for (int y = 0; y < kIconSide; ++y)
                 for (int x = 0; x < kIconSide; ++x)
-                    Gdiplus::DllExports::GdipBitmapSetPixel(bitmap.bitmap, x, y, pixels[static_cast<std::size_t>(y * kIconSide + x)]);
+                    Gdiplus::DllExports::GdipBitmapSetPixel(bitmap.bitmap, x, y,
+                                                            pixels[static_cast<std::size_t>(y * kIconSide + x)]);
             if (large) Gdiplus::DllExports::GdipCreateHICONFromBitmap(bitmap.bitmap, large);
             if (small) Gdiplus::DllExports::GdipCreateHICONFromBitmap(bitmap.bitmap, small);
             return S_OK;
@@ -212,8 +213,10 @@ HRESULT CFileIconExt::GetInfoTip(DWORD, WCHAR** tip) {
         auto* buffer = static_cast<WCHAR*>(shell->Alloc((text.size() + 1) * sizeof(WCHAR)));
         if (!buffer) return E_OUTOFMEMORY;
         std::wmemcpy(buffer, win::wideChars(text), text.size() + 1);
-        if (tip) *tip = buffer;
-        else shell->Free(buffer);
+        if (tip)
+            *tip = buffer;
+        else
+            shell->Free(buffer);
         return S_OK;
     });
 }

@@ -21,16 +21,9 @@
 
 namespace cartscope::shell {
 
-class CFileIconExt final : public win::ComObject<CFileIconExt,
-                                                 IPersistFile,
-                                                 IExtractIconW,
-                                                 IQueryInfo,
-                                                 IShellExtInit,
-                                                 IContextMenu3,
-                                                 IColumnProvider,
-                                                 IInitializeWithStream,
-                                                 IPropertyStore,
-                                                 IPropertyStoreCapabilities> {
+class CFileIconExt final
+    : public win::ComObject<CFileIconExt, IPersistFile, IExtractIconW, IQueryInfo, IShellExtInit, IContextMenu3, IColumnProvider,
+                            IInitializeWithStream, IPropertyStore, IPropertyStoreCapabilities> {
 public:
     // The interfaces the object answers (IUnknown through IPersistFile);
     // create(), from the base, makes objects.

@@ -29,8 +29,7 @@ namespace cartscope::shell {
 namespace {
 
 // MSXML 6 identifiers (the cross toolchain has no msxml6.h).
-constexpr CLSID kClsidFreeThreadedDomDocument60 = {
-    0x88d96a06, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
+constexpr CLSID kClsidFreeThreadedDomDocument60 = {0x88d96a06, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
 constexpr CLSID kClsidXslTemplate60 = {0x88d96a08, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
 constexpr IID kIidXmlDomDocument2 = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
 constexpr IID kIidXslTemplate = {0x2933bf93, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
@@ -156,18 +155,14 @@ std::vector<KeyEntry> registryEntries(const std::wstring& module) {
     for (const wchar_t* served : {kClsidText, kClsidSecondText}) {
         const std::wstring key = std::wstring(L"CLSID\\") + served;
         entries.push_back({Hive::ClassesRoot, key, Mode::Replace, {{nullptr, L"NDS Files"}}});
-        entries.push_back({Hive::ClassesRoot,
-                           key + L"\\InprocServer32",
-                           Mode::Inside,
-                           {{nullptr, module}, {L"ThreadingModel", L"Apartment"}}});
+        entries.push_back(
+            {Hive::ClassesRoot, key + L"\\InprocServer32", Mode::Inside, {{nullptr, module}, {L"ThreadingModel", L"Apartment"}}});
     }
     entries.push_back({Hive::ClassesRoot, L"Folder", Mode::Keep, {}});
     entries.push_back({Hive::ClassesRoot, L"Folder\\Shellex", Mode::Keep, {}});
     entries.push_back({Hive::ClassesRoot, L"Folder\\Shellex\\ColumnHandlers", Mode::Keep, {}});
-    entries.push_back({Hive::ClassesRoot,
-                       L"Folder\\Shellex\\ColumnHandlers\\" + clsid,
-                       Mode::Replace,
-                       {{nullptr, L"Cartscope column ext"}}});
+    entries.push_back(
+        {Hive::ClassesRoot, L"Folder\\Shellex\\ColumnHandlers\\" + clsid, Mode::Replace, {{nullptr, L"Cartscope column ext"}}});
     // The extension and its file type carry the same handler subtree.
     for (const wchar_t* type : {L".nds", L"nds_auto_file"}) {
         const std::wstring key = type;
@@ -178,13 +173,10 @@ std::vector<KeyEntry> registryEntries(const std::wstring& module) {
         entries.push_back({Hive::ClassesRoot, key + L"\\ShellEx", Mode::Keep, {}});
         entries.push_back({Hive::ClassesRoot, key + L"\\ShellEx\\IconHandler", Mode::Replace, {{nullptr, clsid}}});
         // The info-tip handler: IQueryInfo's interface identifier.
-        entries.push_back({Hive::ClassesRoot,
-                           key + L"\\ShellEx\\{00021500-0000-0000-C000-000000000046}",
-                           Mode::Replace,
-                           {{nullptr, clsid}}});
-        entries.push_back({Hive::ClassesRoot, key + L"\\ShellEx\\ContextMenuHandlers", Mode::Keep, {}});
         entries.push_back(
-            {Hive::ClassesRoot, key + L"\\ShellEx\\ContextMenuHandlers\\" + clsid, Mode::Replace, {}});
+            {Hive::ClassesRoot, key + L"\\ShellEx\\{00021500-0000-0000-C000-000000000046}", Mode::Replace, {{nullptr, clsid}}});
+        entries.push_back({Hive::ClassesRoot, key + L"\\ShellEx\\ContextMenuHandlers", Mode::Keep, {}});
+        entries.push_back({Hive::ClassesRoot, key + L"\\ShellEx\\ContextMenuHandlers\\" + clsid, Mode::Replace, {}});
     }
     std::wstring handlers;
     for (const wchar_t* part :
@@ -259,8 +251,7 @@ HRESULT deleteRegistryEntries(const std::wstring& module) {
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
         if (entry->mode != Mode::Replace) continue;
         if (entry->hive == Hive::ClassesRoot && !haveClasses) continue;
-        result = win::deleteTree(entry->hive == Hive::ClassesRoot ? classes.get() : HKEY_LOCAL_MACHINE,
-                                 entry->path.c_str());
+        result = win::deleteTree(entry->hive == Hive::ClassesRoot ? classes.get() : HKEY_LOCAL_MACHINE, entry->path.c_str());
         if (result != ERROR_SUCCESS && !missing(result) && SUCCEEDED(first)) first = HRESULT_FROM_WIN32(result);
     }
     return first;
@@ -287,15 +278,14 @@ HRESULT unregisterTypeLibrary(const std::wstring& module) {
     result = attributes.load();
     if (FAILED(result)) return result;
     BSTR registeredPath = nullptr;
-    result = QueryPathOfRegTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
-                                   attributes->lcid, &registeredPath);
+    result = QueryPathOfRegTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
+                                   &registeredPath);
     SysFreeString(registeredPath);
     if (result == TYPE_E_LIBNOTREGISTERED) return S_OK;
-    return perUserRegistration()
-               ? UnRegisterTypeLibForUser(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
-                                          attributes->lcid, attributes->syskind)
-               : UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
-                                   attributes->lcid, attributes->syskind);
+    return perUserRegistration() ? UnRegisterTypeLibForUser(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
+                                                            attributes->lcid, attributes->syskind)
+                                 : UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
+                                                     attributes->lcid, attributes->syskind);
 }
 
 // ---------------------------------------------------------------------------
@@ -329,8 +319,8 @@ HRESULT readSchemaTemplate(std::wstring& text) {
 }
 
 HRESULT newDocument(win::ComPtr<IXMLDOMDocument2>& document) {
-    HRESULT result = CoCreateInstance(kClsidFreeThreadedDomDocument60, nullptr, CLSCTX_INPROC_SERVER,
-                                      kIidXmlDomDocument2, document.putVoid());
+    HRESULT result =
+        CoCreateInstance(kClsidFreeThreadedDomDocument60, nullptr, CLSCTX_INPROC_SERVER, kIidXmlDomDocument2, document.putVoid());
     if (FAILED(result)) return result;
     return document->put_async(VARIANT_FALSE);
 }
@@ -343,16 +333,14 @@ HRESULT loadText(IXMLDOMDocument2* document, const std::wstring& text) {
     if (loaded == VARIANT_TRUE) return S_OK;
     win::ComPtr<IXMLDOMParseError> error;
     long code = 0;
-    if (SUCCEEDED(document->get_parseError(error.put())) && error.get() && SUCCEEDED(error->get_errorCode(&code)) &&
-        FAILED(code))
+    if (SUCCEEDED(document->get_parseError(error.put())) && error.get() && SUCCEEDED(error->get_errorCode(&code)) && FAILED(code))
         return code;
     return E_FAIL;
 }
 
 HRESULT transform(IXMLDOMDocument2* stylesheet, const std::wstring& module, std::wstring& output) {
     win::ComPtr<IXSLTemplate> xslt;
-    HRESULT result =
-        CoCreateInstance(kClsidXslTemplate60, nullptr, CLSCTX_INPROC_SERVER, kIidXslTemplate, xslt.putVoid());
+    HRESULT result = CoCreateInstance(kClsidXslTemplate60, nullptr, CLSCTX_INPROC_SERVER, kIidXslTemplate, xslt.putVoid());
     if (FAILED(result)) return result;
     if (FAILED(result = xslt->putref_stylesheet(stylesheet))) return result;
     win::ComPtr<IXSLProcessor> processor;

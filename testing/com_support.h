@@ -64,7 +64,6 @@ private:
     bool hasDrop_;
 };
 
-
 // Cartscope.dll from the test program's own folder, loaded once (and kept
 // for the rest of the process).
 struct Library {

@@ -37,9 +37,12 @@ BOOL CALLBACK findWindows(HWND window, LPARAM parameter) {
     GetClassNameW(window, className, 64);
     if (std::wstring(className) != L"#32770") return TRUE;
     const std::wstring caption = windowText(window);
-    if (caption == L"Cartscope CMD") found->messageBox = window;
-    else if (caption == L"Cartscope" && GetDlgItem(window, kLogEdit)) found->logDialog = window;
-    else if (caption == L"Cartscope" && GetDlgItem(window, kAboutVersion)) found->aboutBox = window;
+    if (caption == L"Cartscope CMD")
+        found->messageBox = window;
+    else if (caption == L"Cartscope" && GetDlgItem(window, kLogEdit))
+        found->logDialog = window;
+    else if (caption == L"Cartscope" && GetDlgItem(window, kAboutVersion))
+        found->aboutBox = window;
     return TRUE;
 }
 
@@ -74,9 +77,7 @@ std::vector<std::wstring> readAboutBox(HWND logDialog, DWORD process) {
 
 }  // namespace
 
-HoldForCancelAt::HoldForCancelAt(int file) {
-    SetEnvironmentVariableW(kHoldForCancelAt, std::to_wstring(file).c_str());
-}
+HoldForCancelAt::HoldForCancelAt(int file) { SetEnvironmentVariableW(kHoldForCancelAt, std::to_wstring(file).c_str()); }
 
 HoldForCancelAt::~HoldForCancelAt() { SetEnvironmentVariableW(kHoldForCancelAt, nullptr); }
 
@@ -114,8 +115,7 @@ ProgramRun driveProgram(HANDLE process, const DriveOptions& options) {
             pressedEnter = true;
             continue;
         }
-        if (!cancelled && !options.cancelWhenLogNames.empty() &&
-            run.log.find(options.cancelWhenLogNames) != std::wstring::npos) {
+        if (!cancelled && !options.cancelWhenLogNames.empty() && run.log.find(options.cancelWhenLogNames) != std::wstring::npos) {
             screenshot(found.logDialog, "log-dialog-running.png");
             PostMessageW(button, BM_CLICK, 0, 0);
             cancelled = true;
@@ -155,8 +155,8 @@ HANDLE waitForProcess(const std::wstring& image, int seconds) {
         PROCESSENTRY32W entry = {};
         entry.dwSize = sizeof entry;
         for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-            Owned candidate(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                                        entry.th32ProcessID));
+            Owned candidate(
+                OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
             if (!candidate) continue;
             wchar_t path[4 * MAX_PATH] = {};
             DWORD length = 4 * MAX_PATH;

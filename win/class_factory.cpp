@@ -2,8 +2,7 @@
 
 namespace cartscope::win {
 
-HRESULT getClassObject(const ClassEntry* begin, const ClassEntry* end, REFCLSID clsid, REFIID iid,
-                       void** object) noexcept {
+HRESULT getClassObject(const ClassEntry* begin, const ClassEntry* end, REFCLSID clsid, REFIID iid, void** object) noexcept {
     if (!object) return E_POINTER;
     *object = nullptr;
     for (const ClassEntry* entry = begin; entry != end; ++entry) {

@@ -37,8 +37,10 @@ public:
         return Create(iid, object);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock) lockModule();
-        else unlockModule();
+        if (lock)
+            lockModule();
+        else
+            unlockModule();
         return S_OK;
     }
 
@@ -62,7 +64,6 @@ IClassFactory* classObject() {
 
 // DllGetClassObject over the class table: the class object of `clsid`, asked
 // for `iid`; CLASS_E_CLASSNOTAVAILABLE for a class not in the table.
-HRESULT getClassObject(const ClassEntry* begin, const ClassEntry* end, REFCLSID clsid, REFIID iid,
-                       void** object) noexcept;
+HRESULT getClassObject(const ClassEntry* begin, const ClassEntry* end, REFCLSID clsid, REFIID iid, void** object) noexcept;
 
 }  // namespace cartscope::win

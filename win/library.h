@@ -14,8 +14,7 @@ namespace cartscope::win {
 // the module does not export it.
 template <class Function>
 Function procedure(HMODULE module, const char* name) noexcept {
-    static_assert(std::is_pointer_v<Function> && std::is_function_v<std::remove_pointer_t<Function>>,
-                  "a pointer to a function");
+    static_assert(std::is_pointer_v<Function> && std::is_function_v<std::remove_pointer_t<Function>>, "a pointer to a function");
     return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 

@@ -8,8 +8,8 @@ StartedProcess startProcess(const wchar_t* program, std::wstring commandLine, DW
     startup.cb = sizeof startup;
     PROCESS_INFORMATION information = {};
     StartedProcess started;
-    if (!CreateProcessW(program, commandLine.empty() ? nullptr : commandLine.data(), nullptr, nullptr, FALSE, flags,
-                        environment, folder, &startup, &information)) {
+    if (!CreateProcessW(program, commandLine.empty() ? nullptr : commandLine.data(), nullptr, nullptr, FALSE, flags, environment,
+                        folder, &startup, &information)) {
         const DWORD error = GetLastError();
         started.error = error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
         return started;

@@ -20,7 +20,7 @@ struct StartedProcess {
 // Starts `program` (null: the command line's first word names it) with
 // `commandLine` (empty: none), without waiting for it. `environment` and
 // `folder` as CreateProcessW takes them (null: this process's).
-StartedProcess startProcess(const wchar_t* program, std::wstring commandLine, DWORD flags = 0,
-                            void* environment = nullptr, const wchar_t* folder = nullptr);
+StartedProcess startProcess(const wchar_t* program, std::wstring commandLine, DWORD flags = 0, void* environment = nullptr,
+                            const wchar_t* folder = nullptr);
 
 }  // namespace cartscope::win

@@ -31,8 +31,7 @@ LONG RegKey::open(HKEY parent, const wchar_t* path, REGSAM access) noexcept {
 
 LONG RegKey::create(HKEY parent, const wchar_t* path, REGSAM access) noexcept {
     HKEY created = nullptr;
-    const LONG result =
-        RegCreateKeyExW(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &created, nullptr);
+    const LONG result = RegCreateKeyExW(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &created, nullptr);
     key_.reset(result == ERROR_SUCCESS ? created : nullptr);
     return result;
 }
@@ -46,9 +45,7 @@ LONG RegKey::setString(const wchar_t* name, std::wstring_view text) const {
     return setValue(name, REG_SZ, closed.c_str(), static_cast<DWORD>((closed.size() + 1) * sizeof(wchar_t)));
 }
 
-LONG RegKey::setDword(const wchar_t* name, DWORD value) const noexcept {
-    return setValue(name, REG_DWORD, &value, sizeof value);
-}
+LONG RegKey::setDword(const wchar_t* name, DWORD value) const noexcept { return setValue(name, REG_DWORD, &value, sizeof value); }
 
 LONG RegKey::setQword(const wchar_t* name, ULONGLONG value) const noexcept {
     return setValue(name, REG_QWORD, &value, sizeof value);
@@ -83,9 +80,7 @@ std::optional<std::wstring> RegKey::readString(const wchar_t* name) const {
 
 std::optional<DWORD> RegKey::readDword(const wchar_t* name) const { return readNumber<DWORD>(*this, name, REG_DWORD); }
 
-std::optional<ULONGLONG> RegKey::readQword(const wchar_t* name) const {
-    return readNumber<ULONGLONG>(*this, name, REG_QWORD);
-}
+std::optional<ULONGLONG> RegKey::readQword(const wchar_t* name) const { return readNumber<ULONGLONG>(*this, name, REG_QWORD); }
 
 LONG RegKey::deleteValue(const wchar_t* name) const noexcept { return RegDeleteValueW(get(), name); }
 

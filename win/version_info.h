@@ -13,40 +13,40 @@ namespace cartscope::win {
 
 class CFileVersionInfo {
 public:
-  // The standard keys, in the order of `strings`.
-  enum Key {
-    CompanyName,
-    FileDescription,
-    FileVersion,
-    InternalName,
-    LegalCopyright,
-    OriginalFileName,
-    ProductName,
-    ProductVersion,
-    Comments,
-    LegalTrademarks,
-    PrivateBuild,
-    SpecialBuild,
-    KeyCount
-  };
-  static const wchar_t* const kKeyNames[KeyCount];
+    // The standard keys, in the order of `strings`.
+    enum Key {
+        CompanyName,
+        FileDescription,
+        FileVersion,
+        InternalName,
+        LegalCopyright,
+        OriginalFileName,
+        ProductName,
+        ProductVersion,
+        Comments,
+        LegalTrademarks,
+        PrivateBuild,
+        SpecialBuild,
+        KeyCount
+    };
+    static const wchar_t* const kKeyNames[KeyCount];
 
-  CFileVersionInfo() { clear(); }
-  virtual ~CFileVersionInfo() = default;
-  virtual void clear();
+    CFileVersionInfo() { clear(); }
+    virtual ~CFileVersionInfo() = default;
+    virtual void clear();
 
-  // True when the file's version resource was read, whatever it held; all
-  // fields empty otherwise. The string table is chosen for the user's default
-  // language, or for `userLanguage` when given.
-  bool loadFromFile(const std::wstring& path);
-  bool loadFromFile(const std::wstring& path, LANGID userLanguage);
-  // loadFromFile on the running program's own file.
-  bool loadFromProgram();
+    // True when the file's version resource was read, whatever it held; all
+    // fields empty otherwise. The string table is chosen for the user's default
+    // language, or for `userLanguage` when given.
+    bool loadFromFile(const std::wstring& path);
+    bool loadFromFile(const std::wstring& path, LANGID userLanguage);
+    // loadFromFile on the running program's own file.
+    bool loadFromProgram();
 
-  std::wstring fileVersionText() const { return strings[FileVersion]; }
+    std::wstring fileVersionText() const { return strings[FileVersion]; }
 
-  VS_FIXEDFILEINFO fixedInfo;  // all zero when not read
-  std::wstring strings[KeyCount];
+    VS_FIXEDFILEINFO fixedInfo;  // all zero when not read
+    std::wstring strings[KeyCount];
 };
 
 // Which entry of a translation list (language in the low 16 bits, code page

@@ -115,8 +115,8 @@ TEST_F(CliTest, InfoGoesOnPastFilesThatAreNotRoms) {
     const Outcome run = runCli({"info", bad, (dir.path() / "missing.nds").string(), good});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out.rfind("good.nds\nROM-Size: ", 0), 0u) << run.out;
-    EXPECT_EQ(run.err, "cartscope: " + bad + ": not a Nintendo DS ROM image (no valid header)\n" + "cartscope: " +
-                           (dir.path() / "missing.nds").string() + ": No such file or directory\n");
+    EXPECT_EQ(run.err, "cartscope: " + bad + ": not a Nintendo DS ROM image (no valid header)\n" +
+                           "cartscope: " + (dir.path() / "missing.nds").string() + ": No such file or directory\n");
 }
 
 TEST_F(CliTest, IconIsWrittenAsPngWithTransparencyAndScaling) {
@@ -413,8 +413,8 @@ TEST_F(CliTest, AnOutputThatIsAnInputIsAUsageError) {
     for (const auto& output : {rom, (dir.path() / "hard.nds").string(), (dir.path() / "soft.png").string()}) {
         const Outcome run = runCli({"icon", rom, "-o", output});
         EXPECT_EQ(run.status, 2) << output;
-        EXPECT_EQ(run.err, "cartscope: " + output + ": the output would replace the input file " + rom +
-                               "; choose another output\n");
+        EXPECT_EQ(run.err,
+                  "cartscope: " + output + ": the output would replace the input file " + rom + "; choose another output\n");
         EXPECT_EQ(cartscope::testing::readFile(rom), romBytes);
     }
     // The same file under another spelling of its folder.
@@ -485,8 +485,8 @@ TEST_F(CliTest, InputsThatAreNoRegularFilesAreRefusedAtOnce) {
     const auto data = dir.path() / "data";
     std::filesystem::create_directories(data / "cartscope");
     ASSERT_EQ(mkfifo((data / "cartscope" / "nds-rom.dat").c_str(), 0600), 0);
-    const Outcome run = runCli({"info", rom}, unblockLater((data / "cartscope" / "nds-rom.dat").string()) +
-                                                  " XDG_DATA_HOME=" + quote(data.string()));
+    const Outcome run = runCli(
+        {"info", rom}, unblockLater((data / "cartscope" / "nds-rom.dat").string()) + " XDG_DATA_HOME=" + quote(data.string()));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out.rfind("game.nds\nROM-Size: ", 0), 0u) << run.out;
 }
@@ -566,7 +566,10 @@ TEST_F(CliTest, GameCodesAndDatabaseNamesAreChecked) {
 TEST_F(CliTest, FileNamesAreShownOnOneLineAndOpenWhateverTheirBytes) {
     // A line feed, a tab, a backslash, DEL, a C1 control (U+0085) and a byte
     // that is not UTF-8 (0xE9, Latin-1 for é).
-    const std::string odd = "a\nb\tc\\d\x7F" "e\xC2\x85" "caf\xE9.nds";
+    const std::string odd =
+        "a\nb\tc\\d\x7F"
+        "e\xC2\x85"
+        "caf\xE9.nds";
     const std::string shown = "a\\nb\\tc\\\\d\\x7Fe\\xC2\\x85caf\\xE9.nds";
     RomSpec card;
     card.titles[1] = u"New\tName";

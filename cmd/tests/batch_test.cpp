@@ -82,7 +82,8 @@ RomSpec untrimmed() {
 }  // namespace
 
 TEST_F(BatchTest, TrimThreeFilesAndCloseByItself) {
-    const std::vector<std::filesystem::path> roms = {put("A.nds", untrimmed()), put("B.nds", untrimmed()), put("C.nds", untrimmed())};
+    const std::vector<std::filesystem::path> roms = {put("A.nds", untrimmed()), put("B.nds", untrimmed()),
+                                                     put("C.nds", untrimmed())};
     const ProgramRun result = runProgram(L"trim", roms);
     EXPECT_TRUE(result.ended) << "the dialog closes by itself when every file succeeded";
     ASSERT_EQ(result.shownPaths.size(), 3u);
@@ -249,9 +250,8 @@ TEST_F(CleanupRun, OldCopiesNotInUseGoWithoutAQuestion) {
 
 TEST_F(CleanupRun, ALibraryInUseAsksToRestartTheExplorer) {
     std::ofstream(install / "Cartscope.dll.old") << "old";
-    const cartscope::win::Handle held(
-        CreateFileW((install / "Cartscope.dll.old").wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                    nullptr));
+    const cartscope::win::Handle held(CreateFileW((install / "Cartscope.dll.old").wstring().c_str(), GENERIC_READ,
+                                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     // "No": answering "Yes" would end the Explorer of this Wine prefix.
     EXPECT_EQ(run(L"&No"), L"The Windows Explorer must be restarted \nto complete the update !\n\nRestart now?");
     EXPECT_TRUE(std::filesystem::exists(install / "Cartscope.dll.old")) << "left for the next start of Windows";
@@ -311,7 +311,8 @@ TEST_F(UpdateRun, NothingNewerEndsQuietlyWhenAutomatic) {
     ASSERT_EQ(key.open(HKEY_CURRENT_USER, L"SOFTWARE\\Velmora\\Cartscope", KEY_QUERY_VALUE), ERROR_SUCCESS);
     ULONGLONG last = 0;
     DWORD size = sizeof last;
-    EXPECT_EQ(RegQueryValueExW(key.get(), L"last_update", nullptr, nullptr, reinterpret_cast<BYTE*>(&last), &size), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(key.get(), L"last_update", nullptr, nullptr, reinterpret_cast<BYTE*>(&last), &size),
+              ERROR_SUCCESS);
     EXPECT_GT(last, 1'700'000'000u) << "the check is recorded";
 }
 
@@ -379,7 +380,8 @@ protected:
     void TearDown() override { clear(); }
 
     static void clear() {
-        for (const wchar_t* name : {L"settings", L"rename_pattern", L"rename_mode"}) RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, name);
+        for (const wchar_t* name : {L"settings", L"rename_pattern", L"rename_mode"})
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, name);
         RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"Cartscope");
     }
     static void setDword(const wchar_t* key, const wchar_t* name, DWORD value) {
@@ -390,7 +392,8 @@ protected:
     }
     static std::optional<DWORD> dword(const wchar_t* name) {
         DWORD value = 0, size = sizeof value;
-        if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS) return {};
+        if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
+            return {};
         return value;
     }
     static std::optional<std::wstring> string(const wchar_t* key, const wchar_t* name) {
@@ -424,13 +427,15 @@ protected:
             expectEnded(program);
             return shown;
         }
-        for (int id : {1011, 1012, 1013}) shown.modes.push_back(SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED);
+        for (int id : {1011, 1012, 1013})
+            shown.modes.push_back(SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED);
         shown.pattern = cartscope::gui_testing::windowText(GetDlgItem(dialog, 1015));
         if (openInfo) {
             PostMessageW(GetDlgItem(dialog, 1017), BM_CLICK, 0, 0);
             for (int i = 0; i < 500 && shown.aboutFields.empty(); ++i) {
                 if (HWND about = cartscope::gui_testing::findDialog(L"Cartscope", 1016, program.id)) {
-                    for (int id : {1016, 1017, 1018}) shown.aboutFields.push_back(cartscope::gui_testing::windowText(GetDlgItem(about, id)));
+                    for (int id : {1016, 1017, 1018})
+                        shown.aboutFields.push_back(cartscope::gui_testing::windowText(GetDlgItem(about, id)));
                     cartscope::gui_testing::press(GetDlgItem(about, IDOK), about);
                 } else {
                     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -459,7 +464,8 @@ protected:
         GetWindowThreadProcessId(window, &owner);
         wchar_t name[64] = {};
         GetClassNameW(window, name, 64);
-        if (owner == search->process && std::wstring(name) == L"tooltips_class32" && IsWindowVisible(window)) search->found = true;
+        if (owner == search->process && std::wstring(name) == L"tooltips_class32" && IsWindowVisible(window))
+            search->found = true;
         return TRUE;
     }
     static bool balloonOf(DWORD process) {

@@ -80,8 +80,7 @@ Handle startTarget(const std::filesystem::path& folder, const std::wstring& name
     std::filesystem::create_directories(folder);
     const std::filesystem::path copy = folder / name;
     if (!std::filesystem::exists(copy)) std::filesystem::copy_file(besideThisProgram(L"quit_target.exe"), copy);
-    cartscope::win::StartedProcess started =
-        cartscope::win::startProcess(nullptr, L"\"" + copy.wstring() + L"\" " + mode);
+    cartscope::win::StartedProcess started = cartscope::win::startProcess(nullptr, L"\"" + copy.wstring() + L"\" " + mode);
     if (!started) return Handle();
     WaitForInputIdle(started.process.get(), 5000);
     return std::move(started.process);

@@ -112,8 +112,8 @@ public:
         std::memcpy(&style, copy.data() + 12, sizeof style);
         style &= ~WS_VISIBLE;
         std::memcpy(copy.data() + 12, &style, sizeof style);
-        m_dialog = CreateDialogIndirectParamW(program, reinterpret_cast<const DLGTEMPLATE*>(copy.data()), nullptr,
-                                              passiveDialog, 0);
+        m_dialog =
+            CreateDialogIndirectParamW(program, reinterpret_cast<const DLGTEMPLATE*>(copy.data()), nullptr, passiveDialog, 0);
     }
     ~TemplateCopy() {
         if (m_dialog) DestroyWindow(m_dialog);
@@ -180,8 +180,8 @@ void expectTextFits(HWND copy, const std::wstring& shown, const std::string& wha
         format |= type == SS_LEFTNOWORDWRAP || type == SS_SIMPLE ? DT_SINGLELINE : DT_WORDBREAK;
         const SIZE need = dc.extent(shown, format, room.cx);
         EXPECT_LE(need.cx, room.cx) << what << ": a word is wider than the control";
-        EXPECT_LE(need.cy, room.cy) << what << ": " << need.cy / std::max(1, dc.lineHeight()) << " lines in "
-                                    << room.cy << " pixels";
+        EXPECT_LE(need.cy, room.cy) << what << ": " << need.cy / std::max(1, dc.lineHeight()) << " lines in " << room.cy
+                                    << " pixels";
     } else if (className == L"Button") {
         const SIZE text = dc.extent(shown, DT_SINGLELINE, room.cx);
         EXPECT_LE(text.cy, room.cy) << what << ": the text is higher than the control";
@@ -235,8 +235,8 @@ void expectLaidOut(HWND shown, HANDLE process, UINT templateId, const std::strin
         const Item& item = items[i];
         ASSERT_EQ(copied[i].className, item.className);
         // Equal places mean equal fonts: the measurements here hold there.
-        ASSERT_TRUE(EqualRect(&copied[i].rect, &item.rect)) << describe(item) << " is elsewhere in the template made here: "
-                                                           << describe(copied[i]);
+        ASSERT_TRUE(EqualRect(&copied[i].rect, &item.rect))
+            << describe(item) << " is elsewhere in the template made here: " << describe(copied[i]);
         expectTextFits(copied[i].window, windowText(item.window), describe(item));
     }
 }
@@ -323,7 +323,8 @@ TEST_F(AtHighDpi, LogDialog) {
     const Started program = start(L"/command:trim /pathfile:\"" + list.wstring() + L"\"");
     HWND dialog = waitForDialog(program, L"Cartscope", kLogEdit);
     ASSERT_NE(dialog, nullptr);
-    for (int i = 0; i < 3000 && windowText(GetDlgItem(dialog, kLogEdit)).empty() && program.running(20); ++i) {}
+    for (int i = 0; i < 3000 && windowText(GetDlgItem(dialog, kLogEdit)).empty() && program.running(20); ++i) {
+    }
     ASSERT_NE(windowText(GetDlgItem(dialog, kLogEdit)), L"") << "the worker took up no file";
     expectLaidOut(dialog, program.process.get(), kLogTemplate, "log-dialog");
     press(GetDlgItem(dialog, IDCANCEL), dialog);

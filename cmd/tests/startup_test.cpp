@@ -65,9 +65,9 @@ TEST_F(StartupTest, LanguageIsReadAsWcstoulReadsIt) {
         unsigned long language;
         bool stop;
     };
-    for (const Case c : {Case{L"0", 0, false}, Case{L"5", 5, false}, Case{L"6", 6, true}, Case{L"-1", 0xFFFFFFFFul, true},
-                         Case{L"", 0, false}, Case{L"abc", 0, false}, Case{L" 3", 3, false}, Case{L"+2", 2, false},
-                         Case{L"4x", 4, false}, Case{L"07", 7, true}}) {
+    for (const Case c :
+         {Case{L"0", 0, false}, Case{L"5", 5, false}, Case{L"6", 6, true}, Case{L"-1", 0xFFFFFFFFul, true}, Case{L"", 0, false},
+          Case{L"abc", 0, false}, Case{L" 3", 3, false}, Case{L"+2", 2, false}, Case{L"4x", 4, false}, Case{L"07", 7, true}}) {
         const Arguments a = read({L"", std::wstring(L"/language:") + c.value, L"/command:rename"});
         EXPECT_EQ(a.stop, c.stop) << std::string(c.value, c.value + wcslen(c.value));
         EXPECT_EQ(a.language, c.language);

@@ -20,86 +20,86 @@ class CcURLClient;
 // The bounds of a transfer: a server that never answers, trickles, sends
 // without end or redirects for ever cannot hold the program or fill its disk.
 struct TransferLimits {
-  long connectSeconds = 30;             // to connect
-  long lowSpeedBytesPerSecond = 1000;   // a transfer slower than this ...
-  long lowSpeedSeconds = 60;            // ... for this many seconds in a row ends
-  long totalSeconds = 0;                // the whole transfer; 0: no bound
-  std::uint64_t maxBytes = 0;           // the body as received; 0: no bound
-  long maxRedirects = 10;
+    long connectSeconds = 30;            // to connect
+    long lowSpeedBytesPerSecond = 1000;  // a transfer slower than this ...
+    long lowSpeedSeconds = 60;           // ... for this many seconds in a row ends
+    long totalSeconds = 0;               // the whole transfer; 0: no bound
+    std::uint64_t maxBytes = 0;          // the body as received; 0: no bound
+    long maxRedirects = 10;
 };
 
 // Where downloaded bytes go.
 class CcURLContent {
 public:
-  virtual ~CcURLContent() = default;
-  // Consumes size * count bytes and returns how many it consumed; 0 on failure.
-  virtual std::size_t write(const void* data, std::size_t size, std::size_t count) = 0;
+    virtual ~CcURLContent() = default;
+    // Consumes size * count bytes and returns how many it consumed; 0 on failure.
+    virtual std::size_t write(const void* data, std::size_t size, std::size_t count) = 0;
 
-  CcURLClient* client = nullptr;  // the client transferring into this receiver
-  std::uint32_t total = 0;        // bytes received in the current transfer
+    CcURLClient* client = nullptr;  // the client transferring into this receiver
+    std::uint32_t total = 0;        // bytes received in the current transfer
 };
 
 // Bytes into an open file of the framework (a disk file or one in memory).
 class CcURLContent_CFile : public CcURLContent {
 public:
-  explicit CcURLContent_CFile(ui::File* file) : file(file) {}
-  std::size_t write(const void* data, std::size_t size, std::size_t count) override;
+    explicit CcURLContent_CFile(ui::File* file) : file(file) {}
+    std::size_t write(const void* data, std::size_t size, std::size_t count) override;
 
-  ui::File* file;  // not owned
+    ui::File* file;  // not owned
 };
 
 class CcURLClient {
 public:
-  CcURLClient();
-  CcURLClient(const CcURLClient&) = delete;
-  CcURLClient& operator=(const CcURLClient&) = delete;
-  ~CcURLClient();
+    CcURLClient();
+    CcURLClient(const CcURLClient&) = delete;
+    CcURLClient& operator=(const CcURLClient&) = delete;
+    ~CcURLClient();
 
-  // Whether the client has a usable libcurl handle; transfers of a client
-  // without one fail.
-  bool valid() const { return m_curl != nullptr; }
+    // Whether the client has a usable libcurl handle; transfers of a client
+    // without one fail.
+    bool valid() const { return m_curl != nullptr; }
 
-  // Fetches `url` (with "?query" or "&query" appended when `query` is not
-  // empty; a POST of `postData` when that is not empty) into `receiver`. True
-  // on success, with the byte count in *bytesOut when given. An answer with
-  // an HTTP error status (400 and above) fails; so does a redirect from HTTPS
-  // to HTTP, or to any scheme but these two. lastError() tells why.
-  bool transfer(CcURLContent& receiver, std::uint32_t* bytesOut, const std::string& url, const std::string& query = {},
-                const std::string& postData = {});
+    // Fetches `url` (with "?query" or "&query" appended when `query` is not
+    // empty; a POST of `postData` when that is not empty) into `receiver`. True
+    // on success, with the byte count in *bytesOut when given. An answer with
+    // an HTTP error status (400 and above) fails; so does a redirect from HTTPS
+    // to HTTP, or to any scheme but these two. lastError() tells why.
+    bool transfer(CcURLContent& receiver, std::uint32_t* bytesOut, const std::string& url, const std::string& query = {},
+                  const std::string& postData = {});
 
-  // Fetches into a block from malloc that belongs to the caller on success.
-  bool fetchToMemory(unsigned char** bufferOut, std::size_t* lengthOut, const std::string& url,
-                     const std::string& query = {}, const std::string& postData = {});
+    // Fetches into a block from malloc that belongs to the caller on success.
+    bool fetchToMemory(unsigned char** bufferOut, std::size_t* lengthOut, const std::string& url, const std::string& query = {},
+                       const std::string& postData = {});
 
-  // Fetches into an 8-bit string, HTML entities decoded; `textOut` stays as
-  // it was on failure.
-  bool fetchToString(std::string& textOut, const std::string& url, const std::string& query = {},
-                     const std::string& postData = {});
+    // Fetches into an 8-bit string, HTML entities decoded; `textOut` stays as
+    // it was on failure.
+    bool fetchToString(std::string& textOut, const std::string& url, const std::string& query = {},
+                       const std::string& postData = {});
 
-  // The bounds of the following transfers.
-  void setLimits(const TransferLimits& limits) { m_limits = limits; }
-  const TransferLimits& limits() const { return m_limits; }
+    // The bounds of the following transfers.
+    void setLimits(const TransferLimits& limits) { m_limits = limits; }
+    const TransferLimits& limits() const { return m_limits; }
 
-  // Why the last transfer failed (empty after a success).
-  const std::string& lastError() const { return m_lastError; }
+    // Why the last transfer failed (empty after a success).
+    const std::string& lastError() const { return m_lastError; }
 
-  // Trusts only the certificate authorities in `pem` (PEM text) from now on,
-  // instead of the system's store; for tests against a local server.
-  bool trustOnly(const std::string& pem);
+    // Trusts only the certificate authorities in `pem` (PEM text) from now on,
+    // instead of the system's store; for tests against a local server.
+    bool trustOnly(const std::string& pem);
 
-  // Live clients in this process (libcurl's global state exists while > 0),
-  // and how often that state has been set up.
-  static int liveClients();
-  static int globalSetups();
+    // Live clients in this process (libcurl's global state exists while > 0),
+    // and how often that state has been set up.
+    static int liveClients();
+    static int globalSetups();
 
 private:
-  friend std::size_t receive(char* data, std::size_t size, std::size_t count, void* receiver);
+    friend std::size_t receive(char* data, std::size_t size, std::size_t count, void* receiver);
 
-  CURL* m_curl = nullptr;
-  std::string m_authorities;  // kept alive for libcurl while the handle lives
-  TransferLimits m_limits;
-  bool m_overLimit = false;   // the receive callback refused bytes past maxBytes
-  std::string m_lastError;
+    CURL* m_curl = nullptr;
+    std::string m_authorities;  // kept alive for libcurl while the handle lives
+    TransferLimits m_limits;
+    bool m_overLimit = false;  // the receive callback refused bytes past maxBytes
+    std::string m_lastError;
 };
 
 // Whether `url` names the scheme "https" (in any case).

@@ -39,328 +39,330 @@ constexpr int kProgramIcon = 128;
 std::wstring widen(const std::string& text) { return win::toWide(cartscope::widen(text)); }
 
 bool canBeOpenedForReading(const std::wstring& path) {
-  return static_cast<bool>(win::Handle(CreateFileW(path.c_str(), GENERIC_READ,
-                                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    return static_cast<bool>(
+        win::Handle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
 }
 
 // A program or library fit to be installed: a PE image for the expected
 // machine whose version resource names exactly the offered version.
 CUpdater::Validator peImageValidator(int machineBits, const std::string& offered) {
-  return [machineBits, offered](const std::wstring& path, std::wstring& versionText) -> std::wstring {
-    const int bits = peMachineBits(path);
-    if (bits == 0) return L"not a Windows program file";
-    if (bits != machineBits) return machineBits == 64 ? L"not a 64-bit (x64) file" : L"not a 32-bit (x86) file";
-    CFileVersionInfo info;
-    if (!info.loadFromFile(path) || info.fileVersionText().empty()) return L"no version resource";
-    versionText = info.fileVersionText();
-    if (compareVersions(offered, versionText) != 0) return L"its version is v" + versionText + L", not v" + widen(offered);
-    return {};
-  };
+    return [machineBits, offered](const std::wstring& path, std::wstring& versionText) -> std::wstring {
+        const int bits = peMachineBits(path);
+        if (bits == 0) return L"not a Windows program file";
+        if (bits != machineBits) return machineBits == 64 ? L"not a 64-bit (x64) file" : L"not a 32-bit (x86) file";
+        CFileVersionInfo info;
+        if (!info.loadFromFile(path) || info.fileVersionText().empty()) return L"no version resource";
+        versionText = info.fileVersionText();
+        if (compareVersions(offered, versionText) != 0) return L"its version is v" + versionText + L", not v" + widen(offered);
+        return {};
+    };
 }
 
 }  // namespace
 
 std::string updateServer([[maybe_unused]] bool adminMode) {
 #ifdef CARTSCOPE_TEST_HOOKS
-  if (!adminMode)
-    if (const char* server = std::getenv("CARTSCOPE_UPDATE_SERVER"); server && *server) return server;
+    if (!adminMode)
+        if (const char* server = std::getenv("CARTSCOPE_UPDATE_SERVER"); server && *server) return server;
 #endif
-  return CARTSCOPE_UPDATE_SERVER;
+    return CARTSCOPE_UPDATE_SERVER;
 }
 
 TransferLimits defaultVersionFileLimits() {
-  TransferLimits limits;
-  limits.totalSeconds = 120;
-  limits.maxBytes = 64 * 1024;
-  return limits;
+    TransferLimits limits;
+    limits.totalSeconds = 120;
+    limits.maxBytes = 64 * 1024;
+    return limits;
 }
 
 TransferLimits defaultDownloadLimits() {
-  TransferLimits limits;
-  limits.maxBytes = 64 * 1024 * 1024;
-  return limits;
+    TransferLimits limits;
+    limits.maxBytes = 64 * 1024 * 1024;
+    return limits;
 }
 
 UpdaterEnvironment programUpdaterEnvironment(bool adminMode) {
-  UpdaterEnvironment environment;
-  environment.server = updateServer(adminMode);
-  environment.programPath = win::modulePath();
-  if (const auto folder = platform::dataFolder()) environment.dataFolder = win::toWide(*folder);
-  environment.programVersion = [] {
-    CFileVersionInfo info;
-    info.loadFromProgram();
-    return info.fileVersionText();
-  };
-  environment.messageBox = [](const std::wstring& text, UINT type) { return ui::messageBox(text, type); };
-  environment.startElevated = [program = environment.programPath](const wchar_t* parameters) {
-    SHELLEXECUTEINFOW execute = {};
-    execute.cbSize = sizeof execute;
-    execute.lpVerb = L"runas";
-    execute.lpFile = program.c_str();
-    execute.lpParameters = parameters;
-    execute.nShow = SW_SHOWNORMAL;
-    ShellExecuteExW(&execute);  // a declined prompt is not reported
-  };
-  environment.now = [] { return static_cast<std::int64_t>(std::time(nullptr)); };
-  environment.sleep = [](unsigned seconds) { Sleep(seconds * 1000); };
-  environment.recordCheck = [](std::uint64_t seconds) { writeLastUpdate(seconds); };
-  environment.forTesting = [] { return cartscope::forTesting(); };
-  return environment;
+    UpdaterEnvironment environment;
+    environment.server = updateServer(adminMode);
+    environment.programPath = win::modulePath();
+    if (const auto folder = platform::dataFolder()) environment.dataFolder = win::toWide(*folder);
+    environment.programVersion = [] {
+        CFileVersionInfo info;
+        info.loadFromProgram();
+        return info.fileVersionText();
+    };
+    environment.messageBox = [](const std::wstring& text, UINT type) { return ui::messageBox(text, type); };
+    environment.startElevated = [program = environment.programPath](const wchar_t* parameters) {
+        SHELLEXECUTEINFOW execute = {};
+        execute.cbSize = sizeof execute;
+        execute.lpVerb = L"runas";
+        execute.lpFile = program.c_str();
+        execute.lpParameters = parameters;
+        execute.nShow = SW_SHOWNORMAL;
+        ShellExecuteExW(&execute);  // a declined prompt is not reported
+    };
+    environment.now = [] { return static_cast<std::int64_t>(std::time(nullptr)); };
+    environment.sleep = [](unsigned seconds) { Sleep(seconds * 1000); };
+    environment.recordCheck = [](std::uint64_t seconds) { writeLastUpdate(seconds); };
+    environment.forTesting = [] { return cartscope::forTesting(); };
+    return environment;
 }
 
 CUpdater::CUpdater(bool autoMode, bool adminMode, UpdaterEnvironment environment)
     : autoMode(autoMode), adminMode(adminMode), m_environment(std::move(environment)) {}
 
 CUpdater::~CUpdater() {
-  if (tray) {
-    const std::int64_t now = m_environment.now();
-    if (now < keepAliveUntil) m_environment.sleep(static_cast<unsigned>(keepAliveUntil - now));
-  }
-  tray.reset();
+    if (tray) {
+        const std::int64_t now = m_environment.now();
+        if (now < keepAliveUntil) m_environment.sleep(static_cast<unsigned>(keepAliveUntil - now));
+    }
+    tray.reset();
 }
 
 std::wstring CUpdater::libraryPath() const { return win::besidePath(m_environment.programPath, L"Cartscope.dll"); }
 
 bool CUpdater::needsElevation() const {
-  const std::wstring probe = m_environment.programPath + L".tmp";
-  {
-    const win::Handle file(
-        CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return true;
-  }
-  DeleteFileW(probe.c_str());
-  return false;
+    const std::wstring probe = m_environment.programPath + L".tmp";
+    {
+        const win::Handle file(
+            CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return true;
+    }
+    DeleteFileW(probe.c_str());
+    return false;
 }
 
 CheckResult CUpdater::checkForUpdates() {
-  CcURLClient client;
-  useTrust(client);
-  client.setLimits(m_environment.versionFileLimits);
-  message << L"An update is aviable!\n\n";
+    CcURLClient client;
+    useTrust(client);
+    client.setLimits(m_environment.versionFileLimits);
+    message << L"An update is aviable!\n\n";
 
-  std::string url = m_environment.server + "/Cartscope/version.txt";
-  if (m_environment.forTesting()) url += "?forTesting=yes";
-  std::string text;
-  if (!client.fetchToString(text, url)) {
-    if (!autoMode) m_environment.messageBox(L"Database Update ERROR\n\nCan't get Version-Info!", MB_OK);
-    return CheckDone;
-  }
+    std::string url = m_environment.server + "/Cartscope/version.txt";
+    if (m_environment.forTesting()) url += "?forTesting=yes";
+    std::string text;
+    if (!client.fetchToString(text, url)) {
+        if (!autoMode) m_environment.messageBox(L"Database Update ERROR\n\nCan't get Version-Info!", MB_OK);
+        return CheckDone;
+    }
 
-  const auto urlOr = [&](const char* key, const char* path) {
+    const auto urlOr = [&](const char* key, const char* path) {
+        std::string value;
+        return versionFileValue(text, key, value) ? value : m_environment.server + path;
+    };
+
+    // The writability probe is the same for the program and the library.
+    std::optional<bool> elevation;
+    const auto mustElevate = [&] {
+        if (!elevation) elevation = !adminMode && needsElevation();
+        return *elevation;
+    };
+
     std::string value;
-    return versionFileValue(text, key, value) ? value : m_environment.server + path;
-  };
-
-  // The writability probe is the same for the program and the library.
-  std::optional<bool> elevation;
-  const auto mustElevate = [&] {
-    if (!elevation) elevation = !adminMode && needsElevation();
-    return *elevation;
-  };
-
-  std::string value;
-  if (versionFileValue(text, "database", value)) {
-    const std::int32_t remote = readDecimal(value);
-    const std::int32_t local =
-        m_environment.dataFolder ? databaseVersion(win::toUtf16(*m_environment.dataFolder) + u"nds-rom.dat", true) : 0;
-    if (remote > local) {
-      databaseOffer = remote;
-      databaseUrl = urlOr("database_url", "/Cartscope/nds-rom.dat");
-      pending |= UpdateDatabase;
-      message << L"Database\n    v" << local << L" --> v" << remote << L"\n\n";
+    if (versionFileValue(text, "database", value)) {
+        const std::int32_t remote = readDecimal(value);
+        const std::int32_t local =
+            m_environment.dataFolder ? databaseVersion(win::toUtf16(*m_environment.dataFolder) + u"nds-rom.dat", true) : 0;
+        if (remote > local) {
+            databaseOffer = remote;
+            databaseUrl = urlOr("database_url", "/Cartscope/nds-rom.dat");
+            pending |= UpdateDatabase;
+            message << L"Database\n    v" << local << L" --> v" << remote << L"\n\n";
+        }
     }
-  }
 
-  if (versionFileValue(text, "cmd_exe", value)) {
-    const std::wstring local = m_environment.programVersion();
-    if (compareVersions(value, local) > 0) {
-      if (mustElevate()) return CheckNeedsElevation;
-      programOffer = value;
-      programUrl = urlOr("cmd_exe_url", "/Cartscope/Cartscope%20CMD.exe");
-      pending |= UpdateProgram;
-      message << L"Cartscope CMD.exe\n    v" << local << L" --> v" << widen(value) << L"\n\n";
+    if (versionFileValue(text, "cmd_exe", value)) {
+        const std::wstring local = m_environment.programVersion();
+        if (compareVersions(value, local) > 0) {
+            if (mustElevate()) return CheckNeedsElevation;
+            programOffer = value;
+            programUrl = urlOr("cmd_exe_url", "/Cartscope/Cartscope%20CMD.exe");
+            pending |= UpdateProgram;
+            message << L"Cartscope CMD.exe\n    v" << local << L" --> v" << widen(value) << L"\n\n";
+        }
     }
-  }
 
-  if (versionFileValue(text, "dll", value)) {
-    const std::wstring library = libraryPath();
-    CFileVersionInfo info;
-    info.loadFromFile(library);  // a missing file or resource: an empty version
-    const std::wstring local = info.fileVersionText();
-    if (compareVersions(value, local) > 0) {
-      if (mustElevate()) return CheckNeedsElevation;
-      libraryOffer = value;
-      libraryUrl = urlOr("dll_url", "/Cartscope/Cartscope.dll") + (peMachineBits(library) == 64 ? "?cpu=x64" : "?cpu=x86");
-      pending |= UpdateLibrary;
-      message << L"Cartscope.dll\n    v" << local << L" --> v" << widen(value) << L"\n\n";
+    if (versionFileValue(text, "dll", value)) {
+        const std::wstring library = libraryPath();
+        CFileVersionInfo info;
+        info.loadFromFile(library);  // a missing file or resource: an empty version
+        const std::wstring local = info.fileVersionText();
+        if (compareVersions(value, local) > 0) {
+            if (mustElevate()) return CheckNeedsElevation;
+            libraryOffer = value;
+            libraryUrl = urlOr("dll_url", "/Cartscope/Cartscope.dll") + (peMachineBits(library) == 64 ? "?cpu=x64" : "?cpu=x86");
+            pending |= UpdateLibrary;
+            message << L"Cartscope.dll\n    v" << local << L" --> v" << widen(value) << L"\n\n";
+        }
     }
-  }
 
-  if (pending != 0) {
-    if (autoMode) {
-      showTrayMessage(20);
-    } else {
-      message << L"\n\nDo you wish update now?";
-      if (m_environment.messageBox(message.str(), MB_YESNO | MB_ICONQUESTION) != IDYES) pending = 0;
+    if (pending != 0) {
+        if (autoMode) {
+            showTrayMessage(20);
+        } else {
+            message << L"\n\nDo you wish update now?";
+            if (m_environment.messageBox(message.str(), MB_YESNO | MB_ICONQUESTION) != IDYES) pending = 0;
+        }
+    } else if (!autoMode) {
+        m_environment.messageBox(L"No new Updates available.", MB_OK);
     }
-  } else if (!autoMode) {
-    m_environment.messageBox(L"No new Updates available.", MB_OK);
-  }
-  return CheckDone;
+    return CheckDone;
 }
 
 InstallResult CUpdater::installDatabase() {
-  message << L"\n" << L"Database:\t";
-  if (!m_environment.dataFolder) {
-    message << L"Can't get Data-Path";
-    showTrayMessage(20);
-    return InstallFailed;
-  }
-  const std::int32_t offered = databaseOffer;
-  return installFile(*m_environment.dataFolder + L"nds-rom.dat", databaseUrl,
-                     [offered](const std::wstring& path, std::wstring& versionText) -> std::wstring {
-                       const std::u16string name = win::toUtf16(path);
-                       std::vector<Release> releases;
-                       std::uint16_t version = 0;
-                       const std::string wrong = readReleases(name, releases, version);
-                       if (!wrong.empty()) return L"not a release database: " + widen(wrong);
-                       if (databaseVersion(name, true) == 0) return L"not a release database: its length is wrong";
-                       versionText = std::to_wstring(version);
-                       if (version != offered) return L"its version is v" + versionText + L", not v" + std::to_wstring(offered);
-                       return {};
-                     });
+    message << L"\n" << L"Database:\t";
+    if (!m_environment.dataFolder) {
+        message << L"Can't get Data-Path";
+        showTrayMessage(20);
+        return InstallFailed;
+    }
+    const std::int32_t offered = databaseOffer;
+    return installFile(*m_environment.dataFolder + L"nds-rom.dat", databaseUrl,
+                       [offered](const std::wstring& path, std::wstring& versionText) -> std::wstring {
+                           const std::u16string name = win::toUtf16(path);
+                           std::vector<Release> releases;
+                           std::uint16_t version = 0;
+                           const std::string wrong = readReleases(name, releases, version);
+                           if (!wrong.empty()) return L"not a release database: " + widen(wrong);
+                           if (databaseVersion(name, true) == 0) return L"not a release database: its length is wrong";
+                           versionText = std::to_wstring(version);
+                           if (version != offered)
+                               return L"its version is v" + versionText + L", not v" + std::to_wstring(offered);
+                           return {};
+                       });
 }
 
 InstallResult CUpdater::installProgram() {
-  message << L"\n" << L"Cartscope CMD.exe:\t";
-  return installFile(m_environment.programPath, programUrl, peImageValidator(32, programOffer));
+    message << L"\n" << L"Cartscope CMD.exe:\t";
+    return installFile(m_environment.programPath, programUrl, peImageValidator(32, programOffer));
 }
 
 InstallResult CUpdater::installLibrary() {
-  message << L"\n" << L"Cartscope.dll:\t";
-  return installFile(libraryPath(), libraryUrl, peImageValidator(64, libraryOffer));
+    message << L"\n" << L"Cartscope.dll:\t";
+    return installFile(libraryPath(), libraryUrl, peImageValidator(64, libraryOffer));
 }
 
 InstallResult CUpdater::failed(const std::wstring& reason) {
-  message << L"Update failed!";
-  if (!reason.empty()) message << L" (" << reason << L")";
-  showTrayMessage(20);
-  return InstallFailed;
+    message << L"Update failed!";
+    if (!reason.empty()) message << L" (" << reason << L")";
+    showTrayMessage(20);
+    return InstallFailed;
 }
 
 void CUpdater::writeCreateFailure(const std::wstring& path, DWORD error) {
-  message << L"Can't create \"" << path << L"\"\n" << ui::FileException::causeOf(error) << L"\n" << error << L"\n";
-  showTrayMessage(20);
+    message << L"Can't create \"" << path << L"\"\n" << ui::FileException::causeOf(error) << L"\n" << error << L"\n";
+    showTrayMessage(20);
 }
 
 void CUpdater::useTrust(CcURLClient& client) const {
-  if (!m_environment.trustedAuthorities.empty()) client.trustOnly(m_environment.trustedAuthorities);
+    if (!m_environment.trustedAuthorities.empty()) client.trustOnly(m_environment.trustedAuthorities);
 }
 
 InstallResult CUpdater::succeeded(const std::wstring& versionText) {
-  message << L"Update ok (v" << versionText << L")";
-  showTrayMessage(40);
-  return InstallOk;
+    message << L"Update ok (v" << versionText << L")";
+    showTrayMessage(40);
+    return InstallOk;
 }
 
 CUpdater::Download CUpdater::download(CcURLClient& client, const std::wstring& path, const std::string& url, bool createNew,
                                       std::wstring& reason) {
-  ui::File file;
-  DWORD error = 0;
-  if (!file.open(path, (createNew ? ui::File::modeCreateNew : ui::File::modeCreate) | ui::File::modeWrite, &error)) {
-    writeCreateFailure(path, error);
-    return Download::NotCreated;
-  }
-  CcURLContent_CFile receiver(&file);
-  const bool downloaded = client.transfer(receiver, nullptr, url);
-  file.close();
-  if (!downloaded) reason = widen(client.lastError());
-  return downloaded ? Download::Done : Download::Failed;
+    ui::File file;
+    DWORD error = 0;
+    if (!file.open(path, (createNew ? ui::File::modeCreateNew : ui::File::modeCreate) | ui::File::modeWrite, &error)) {
+        writeCreateFailure(path, error);
+        return Download::NotCreated;
+    }
+    CcURLContent_CFile receiver(&file);
+    const bool downloaded = client.transfer(receiver, nullptr, url);
+    file.close();
+    if (!downloaded) reason = widen(client.lastError());
+    return downloaded ? Download::Done : Download::Failed;
 }
 
 InstallResult CUpdater::installFile(const std::wstring& target, const std::string& url, const Validator& validator) {
-  // What came over HTTPS never sends us on to plain HTTP.
-  if (isHttpsUrl(m_environment.server) && !isHttpsUrl(url)) return failed(L"refused to fetch " + widen(url) + L" without HTTPS");
-  CcURLClient client;
-  useTrust(client);
-  client.setLimits(m_environment.downloadLimits);
-  const std::wstring fresh = target + L".new", old = target + L".old";
-  DeleteFileW(fresh.c_str());
-  std::wstring versionText, reason;
+    // What came over HTTPS never sends us on to plain HTTP.
+    if (isHttpsUrl(m_environment.server) && !isHttpsUrl(url))
+        return failed(L"refused to fetch " + widen(url) + L" without HTTPS");
+    CcURLClient client;
+    useTrust(client);
+    client.setLimits(m_environment.downloadLimits);
+    const std::wstring fresh = target + L".new", old = target + L".old";
+    DeleteFileW(fresh.c_str());
+    std::wstring versionText, reason;
 
-  if (!canBeOpenedForReading(target)) {
-    // A first installation: straight into place, without a work file or
-    // lock. Only a file made here is written: a target that exists but
-    // cannot be read is never replaced this way.
-    const Download result = download(client, target, url, true, reason);
+    if (!canBeOpenedForReading(target)) {
+        // A first installation: straight into place, without a work file or
+        // lock. Only a file made here is written: a target that exists but
+        // cannot be read is never replaced this way.
+        const Download result = download(client, target, url, true, reason);
+        if (result == Download::NotCreated) return InstallFailed;
+        // A partial or unusable download is not left in the target's place.
+        if (result == Download::Done) reason = validator(target, versionText);
+        if (!reason.empty()) {
+            DeleteFileW(target.c_str());
+            return failed(reason);
+        }
+        return succeeded(versionText);
+    }
+
+    const Download result = download(client, fresh, url, false, reason);
     if (result == Download::NotCreated) return InstallFailed;
-    // A partial or unusable download is not left in the target's place.
-    if (result == Download::Done) reason = validator(target, versionText);
+    if (result == Download::Failed) {
+        DeleteFileW(fresh.c_str());
+        return failed(reason);
+    }
+    reason = validator(fresh, versionText);
     if (!reason.empty()) {
-      DeleteFileW(target.c_str());
-      return failed(reason);
+        DeleteFileW(fresh.c_str());
+        return failed(reason);
     }
-    return succeeded(versionText);
-  }
 
-  const Download result = download(client, fresh, url, false, reason);
-  if (result == Download::NotCreated) return InstallFailed;
-  if (result == Download::Failed) {
-    DeleteFileW(fresh.c_str());
-    return failed(reason);
-  }
-  reason = validator(fresh, versionText);
-  if (!reason.empty()) {
-    DeleteFileW(fresh.c_str());
-    return failed(reason);
-  }
-
-  bool swapped = false;
-  {
-    // No reader may have the database open while it is swapped; the other
-    // files are swapped under the same lock.
-    platform::DatabaseWriteLock lock;
-    DeleteFileW(old.c_str());
-    if (MoveFileW(target.c_str(), old.c_str())) {
-      swapped = MoveFileW(fresh.c_str(), target.c_str()) != FALSE;
-      if (!swapped) MoveFileW(old.c_str(), target.c_str());
+    bool swapped = false;
+    {
+        // No reader may have the database open while it is swapped; the other
+        // files are swapped under the same lock.
+        platform::DatabaseWriteLock lock;
+        DeleteFileW(old.c_str());
+        if (MoveFileW(target.c_str(), old.c_str())) {
+            swapped = MoveFileW(fresh.c_str(), target.c_str()) != FALSE;
+            if (!swapped) MoveFileW(old.c_str(), target.c_str());
+        }
+        DeleteFileW(fresh.c_str());
+        // A running program or a loaded library cannot be deleted: the clean-up
+        // instance removes it later.
+        if (!DeleteFileW(old.c_str())) cleanupNeeded = true;
     }
-    DeleteFileW(fresh.c_str());
-    // A running program or a loaded library cannot be deleted: the clean-up
-    // instance removes it later.
-    if (!DeleteFileW(old.c_str())) cleanupNeeded = true;
-  }
-  return swapped ? succeeded(versionText) : failed(L"the file in use could not be replaced");
+    return swapped ? succeeded(versionText) : failed(L"the file in use could not be replaced");
 }
 
 void CUpdater::showTrayMessage(unsigned seconds) {
-  if (!autoMode) return;
-  const std::wstring text = message.str();
-  if (!tray) {
-    HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kProgramIcon));
-    tray = std::make_unique<ui::CSystemTray>();
-    tray->createIcon(icon, text.c_str(), seconds);
-  } else {
-    tray->showBalloon(text.c_str(), seconds);
-  }
-  keepAliveUntil = m_environment.now() + seconds + 1;
+    if (!autoMode) return;
+    const std::wstring text = message.str();
+    if (!tray) {
+        HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kProgramIcon));
+        tray = std::make_unique<ui::CSystemTray>();
+        tray->createIcon(icon, text.c_str(), seconds);
+    } else {
+        tray->showBalloon(text.c_str(), seconds);
+    }
+    keepAliveUntil = m_environment.now() + seconds + 1;
 }
 
 void runUpdateCommand(bool autoMode, bool adminMode, const UpdaterEnvironment& environment) {
-  CUpdater updater(autoMode, adminMode, environment);
-  environment.recordCheck(static_cast<std::uint64_t>(environment.now()));
-  if (updater.checkForUpdates() == CheckNeedsElevation && !adminMode) {
-    environment.startElevated(autoMode ? L"/command:auto_update_admin" : L"/command:update_admin");
-    return;
-  }
-  updater.message.str(L"");
-  if (updater.pending == 0) return;
-  if (updater.pending & UpdateDatabase) updater.installDatabase();
-  if (updater.pending & UpdateProgram) updater.installProgram();
-  if (updater.pending & UpdateLibrary) updater.installLibrary();
-  if (!autoMode) environment.messageBox(updater.message.str(), MB_OK);
-  if (updater.cleanupNeeded && environment.startCleanup) environment.startCleanup();
+    CUpdater updater(autoMode, adminMode, environment);
+    environment.recordCheck(static_cast<std::uint64_t>(environment.now()));
+    if (updater.checkForUpdates() == CheckNeedsElevation && !adminMode) {
+        environment.startElevated(autoMode ? L"/command:auto_update_admin" : L"/command:update_admin");
+        return;
+    }
+    updater.message.str(L"");
+    if (updater.pending == 0) return;
+    if (updater.pending & UpdateDatabase) updater.installDatabase();
+    if (updater.pending & UpdateProgram) updater.installProgram();
+    if (updater.pending & UpdateLibrary) updater.installLibrary();
+    if (!autoMode) environment.messageBox(updater.message.str(), MB_OK);
+    if (updater.cleanupNeeded && environment.startCleanup) environment.startCleanup();
 }
 
 }  // namespace cartscope::update

@@ -35,75 +35,75 @@ TransferLimits defaultDownloadLimits();
 // What a run works with; the program's real ones by default, but for
 // startCleanup.
 struct UpdaterEnvironment {
-  std::string server;                      // base URL, without a trailing slash
-  std::wstring programPath;                // the running program file
-  std::optional<std::wstring> dataFolder;  // ending in a backslash
-  std::function<std::wstring()> programVersion;  // FileVersion of the running program
-  std::function<int(const std::wstring& text, UINT type)> messageBox;
-  std::function<void(const wchar_t* parameters)> startElevated;  // "runas" on the program
-  // Hands the removal of old copies to the clean-up instance; the program
-  // fills it in (the updater has no start-up code of its own).
-  std::function<bool()> startCleanup;
-  std::function<std::int64_t()> now;  // seconds since 1970 (UTC)
-  std::function<void(unsigned seconds)> sleep;
-  std::function<void(std::uint64_t seconds)> recordCheck;  // writes last_update
-  std::function<bool()> forTesting;
-  std::string trustedAuthorities;  // PEM; empty: the system's store
-  TransferLimits versionFileLimits = defaultVersionFileLimits();
-  TransferLimits downloadLimits = defaultDownloadLimits();
+    std::string server;                            // base URL, without a trailing slash
+    std::wstring programPath;                      // the running program file
+    std::optional<std::wstring> dataFolder;        // ending in a backslash
+    std::function<std::wstring()> programVersion;  // FileVersion of the running program
+    std::function<int(const std::wstring& text, UINT type)> messageBox;
+    std::function<void(const wchar_t* parameters)> startElevated;  // "runas" on the program
+    // Hands the removal of old copies to the clean-up instance; the program
+    // fills it in (the updater has no start-up code of its own).
+    std::function<bool()> startCleanup;
+    std::function<std::int64_t()> now;  // seconds since 1970 (UTC)
+    std::function<void(unsigned seconds)> sleep;
+    std::function<void(std::uint64_t seconds)> recordCheck;  // writes last_update
+    std::function<bool()> forTesting;
+    std::string trustedAuthorities;  // PEM; empty: the system's store
+    TransferLimits versionFileLimits = defaultVersionFileLimits();
+    TransferLimits downloadLimits = defaultDownloadLimits();
 };
 UpdaterEnvironment programUpdaterEnvironment(bool adminMode);
 
 class CUpdater {
 public:
-  // Checks a downloaded file before it is installed: gives an empty text and
-  // the file's version in `versionText`, or why the file is not installed.
-  using Validator = std::function<std::wstring(const std::wstring& path, std::wstring& versionText)>;
+    // Checks a downloaded file before it is installed: gives an empty text and
+    // the file's version in `versionText`, or why the file is not installed.
+    using Validator = std::function<std::wstring(const std::wstring& path, std::wstring& versionText)>;
 
-  CUpdater(bool autoMode, bool adminMode, UpdaterEnvironment environment);
-  // Keeps the tray icon until keepAliveUntil, then removes it.
-  ~CUpdater();
-  CUpdater(const CUpdater&) = delete;
-  CUpdater& operator=(const CUpdater&) = delete;
+    CUpdater(bool autoMode, bool adminMode, UpdaterEnvironment environment);
+    // Keeps the tray icon until keepAliveUntil, then removes it.
+    ~CUpdater();
+    CUpdater(const CUpdater&) = delete;
+    CUpdater& operator=(const CUpdater&) = delete;
 
-  CheckResult checkForUpdates();
-  InstallResult installDatabase();
-  InstallResult installProgram();
-  InstallResult installLibrary();
-  InstallResult installFile(const std::wstring& target, const std::string& url, const Validator& validator);
-  void showTrayMessage(unsigned seconds);
-  bool needsElevation() const;
+    CheckResult checkForUpdates();
+    InstallResult installDatabase();
+    InstallResult installProgram();
+    InstallResult installLibrary();
+    InstallResult installFile(const std::wstring& target, const std::string& url, const Validator& validator);
+    void showTrayMessage(unsigned seconds);
+    bool needsElevation() const;
 
-  std::wstring libraryPath() const;
+    std::wstring libraryPath() const;
 
-  std::uint32_t pending = 0;
-  std::string databaseUrl;
-  std::string programUrl;
-  std::string libraryUrl;
-  // The versions the version file offers; a download must carry exactly these.
-  std::int32_t databaseOffer = 0;
-  std::string programOffer;
-  std::string libraryOffer;
-  std::unique_ptr<ui::CSystemTray> tray;
-  std::int64_t keepAliveUntil = 0;
-  bool autoMode;
-  bool adminMode;
-  bool cleanupNeeded = false;
-  std::wostringstream message;
+    std::uint32_t pending = 0;
+    std::string databaseUrl;
+    std::string programUrl;
+    std::string libraryUrl;
+    // The versions the version file offers; a download must carry exactly these.
+    std::int32_t databaseOffer = 0;
+    std::string programOffer;
+    std::string libraryOffer;
+    std::unique_ptr<ui::CSystemTray> tray;
+    std::int64_t keepAliveUntil = 0;
+    bool autoMode;
+    bool adminMode;
+    bool cleanupNeeded = false;
+    std::wostringstream message;
 
 private:
-  enum class Download { Done, Failed, NotCreated };
-  // Downloads `url` into the file at `path`, made anew (`createNew`: only
-  // when no file of that name exists); a file that cannot be created is
-  // reported in `message`, why a transfer failed in `reason`.
-  Download download(CcURLClient& client, const std::wstring& path, const std::string& url, bool createNew,
-                    std::wstring& reason);
-  void useTrust(CcURLClient& client) const;
-  InstallResult succeeded(const std::wstring& versionText);
-  InstallResult failed(const std::wstring& reason);
-  void writeCreateFailure(const std::wstring& path, DWORD error);
+    enum class Download { Done, Failed, NotCreated };
+    // Downloads `url` into the file at `path`, made anew (`createNew`: only
+    // when no file of that name exists); a file that cannot be created is
+    // reported in `message`, why a transfer failed in `reason`.
+    Download download(CcURLClient& client, const std::wstring& path, const std::string& url, bool createNew,
+                      std::wstring& reason);
+    void useTrust(CcURLClient& client) const;
+    InstallResult succeeded(const std::wstring& versionText);
+    InstallResult failed(const std::wstring& reason);
+    void writeCreateFailure(const std::wstring& path, DWORD error);
 
-  UpdaterEnvironment m_environment;
+    UpdaterEnvironment m_environment;
 };
 
 // The update commands: "auto_update", "auto_update_admin", "update" and

@@ -129,8 +129,16 @@ struct LookupSetup {
         for (int i = 0; i < kReleases; ++i) {
             cartscope::Release r;
             r.gameCode = codeOf(i * 3);
-            r.fields = {"NTR-" + r.gameCode + "-EUR", "A Game With A Name Of Usual Length", "Europe", "Adventure",
-                        "Some Publisher", "63", "No", std::to_string(i), "GROUP", "0123ABCD"};
+            r.fields = {"NTR-" + r.gameCode + "-EUR",
+                        "A Game With A Name Of Usual Length",
+                        "Europe",
+                        "Adventure",
+                        "Some Publisher",
+                        "63",
+                        "No",
+                        std::to_string(i),
+                        "GROUP",
+                        "0123ABCD"};
             r.hasCrc = true;
             releases.push_back(r);
         }

@@ -31,9 +31,7 @@ constexpr std::size_t kBannerTitleSlot = 0x100;
     std::abort();
 }
 
-bool isFileNameSafe(std::u16string_view name) {
-    return name.find_first_of(u"\\/:*?\"<>|") == std::u16string_view::npos;
-}
+bool isFileNameSafe(std::u16string_view name) { return name.find_first_of(u"\\/:*?\"<>|") == std::u16string_view::npos; }
 
 // The matcher and std::regex must find the same blocks with the same groups.
 void checkMatcherAgainstRegex(const std::uint8_t* data, std::size_t size) {
@@ -49,10 +47,8 @@ void checkMatcherAgainstRegex(const std::uint8_t* data, std::size_t size) {
         if (!block) fail("matcher missed a block");
         const auto offset = [&](std::u16string_view group) { return std::size_t(group.data() - units.data()); };
         if (block->position != std::size_t(m.position(0)) || block->length != std::size_t(m.length(0)) ||
-            offset(block->trimmed) != std::size_t(m.position(1)) ||
-            block->trimmed.size() != std::size_t(m.length(1)) ||
-            offset(block->untrimmed) != std::size_t(m.position(2)) ||
-            block->untrimmed.size() != std::size_t(m.length(2)))
+            offset(block->trimmed) != std::size_t(m.position(1)) || block->trimmed.size() != std::size_t(m.length(1)) ||
+            offset(block->untrimmed) != std::size_t(m.position(2)) || block->untrimmed.size() != std::size_t(m.length(2)))
             fail("matcher and std::regex disagree");
         from = block->position + block->length;
     }
@@ -75,8 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::u16string units;
     if (data[0] & 1) {
-        for (std::size_t i = 1; i + 1 < size; i += 2)
-            units += static_cast<char16_t>(data[i] | data[i + 1] << 8);
+        for (std::size_t i = 1; i + 1 < size; i += 2) units += static_cast<char16_t>(data[i] | data[i + 1] << 8);
     } else {
         for (std::size_t i = 1; i < size; ++i) units += static_cast<char16_t>(data[i]);
     }

@@ -39,14 +39,12 @@ const char kMakerKeysInOrder[] =
 std::vector<std::string> expectedKeys() {
     std::istringstream in(kMakerKeysInOrder);
     std::vector<std::string> keys;
-    for (std::string key; in >> key;)
-        keys.push_back(key);
+    for (std::string key; in >> key;) keys.push_back(key);
     return keys;
 }
 
 std::u16string maker(const char (&code)[3]) {
-    const char16_t* name = makerName(static_cast<std::uint8_t>(code[0]),
-                                     static_cast<std::uint8_t>(code[1]));
+    const char16_t* name = makerName(static_cast<std::uint8_t>(code[0]), static_cast<std::uint8_t>(code[1]));
     return name ? std::u16string(name) : std::u16string(u"<none>");
 }
 
@@ -79,8 +77,7 @@ TEST(MakerTable, KeysFollowTheFixedOrder) {
     std::size_t count = 0;
     const cartscope::MakerRow* rows = makerTable(count);
     ASSERT_EQ(count, expected.size());
-    for (std::size_t i = 0; i < count; ++i)
-        EXPECT_EQ(std::string(rows[i].key, 2), expected[i]) << "row " << i;
+    for (std::size_t i = 0; i < count; ++i) EXPECT_EQ(std::string(rows[i].key, 2), expected[i]) << "row " << i;
 }
 
 TEST(MakerTable, KeysAreDigitsOrUpperCaseAndNamesAreNonEmpty) {
@@ -103,11 +100,8 @@ TEST(MakerLookup, EveryRowIsFoundByItsOwnKey) {
     std::size_t count = 0;
     const cartscope::MakerRow* rows = makerTable(count);
     for (std::size_t i = 0; i < count; ++i) {
-        const char16_t* found =
-            makerName(static_cast<std::uint8_t>(rows[i].key[0]),
-                      static_cast<std::uint8_t>(rows[i].key[1]));
-        EXPECT_EQ(found, rows[i].name)
-            << "key " << std::string(rows[i].key, 2);
+        const char16_t* found = makerName(static_cast<std::uint8_t>(rows[i].key[0]), static_cast<std::uint8_t>(rows[i].key[1]));
+        EXPECT_EQ(found, rows[i].name) << "key " << std::string(rows[i].key, 2);
     }
 }
 
@@ -163,8 +157,7 @@ TEST(MakerLookup, KnownCodesGiveTheirExactNames) {
         {"JW", u"Bigben Interactive"},
         {"WR", u"Warner Bros. Interactive"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(maker(c.key), std::u16string(c.name)) << "key " << c.key;
+    for (const Case& c : cases) EXPECT_EQ(maker(c.key), std::u16string(c.name)) << "key " << c.key;
 }
 
 TEST(MakerLookup, NamesWithTrailingBlankAndTabAreKeptVerbatim) {
@@ -218,8 +211,7 @@ TEST(RegionTable, RowsInOrder) {
     ASSERT_EQ(count, 11u);
 
     const char keys[] = "JEPDFISHKVX";
-    const char16_t* names[] = {u"JPN", u"USA", u"EUR", u"GER", u"FRE", u"ITA",
-                               u"SPA", u"HOL", u"KOR", u"EUU", u"EUU"};
+    const char16_t* names[] = {u"JPN", u"USA", u"EUR", u"GER", u"FRE", u"ITA", u"SPA", u"HOL", u"KOR", u"EUU", u"EUU"};
     for (std::size_t i = 0; i < count; ++i) {
         EXPECT_EQ(rows[i].key, keys[i]) << "row " << i;
         EXPECT_EQ(std::u16string(rows[i].name), names[i]) << "row " << i;
@@ -272,9 +264,7 @@ TEST(LanguageCode, EveryCodeIsThreeDistinctLowerCaseLetters) {
         const char* code = languageCode(bit);
         ASSERT_NE(code, nullptr) << "bit " << bit;
         ASSERT_EQ(std::strlen(code), 3u) << "bit " << bit;
-        for (int i = 0; i < 3; ++i)
-            EXPECT_TRUE(std::islower(static_cast<unsigned char>(code[i])))
-                << "bit " << bit;
+        for (int i = 0; i < 3; ++i) EXPECT_TRUE(std::islower(static_cast<unsigned char>(code[i]))) << "bit " << bit;
         EXPECT_TRUE(seen.insert(code).second) << "duplicate " << code;
     }
 }

@@ -60,8 +60,10 @@ std::vector<std::u16string> splitCommandLine(const std::u16string& line) {
             inArgument = false;
             continue;
         }
-        if (unit == u'"') quoted = !quoted;
-        else arg += unit;
+        if (unit == u'"')
+            quoted = !quoted;
+        else
+            arg += unit;
         inArgument = true;
     }
     if (inArgument) args.push_back(arg);
@@ -72,11 +74,18 @@ std::vector<std::u16string> splitCommandLine(const std::u16string& line) {
 }  // namespace
 
 TEST(CommandNames, OneTableBothWays) {
-    const std::pair<const char16_t*, Command> table[] = {
-        {u"info", Command::Info}, {u"settings", Command::Settings}, {u"auto_update", Command::AutoUpdate},
-        {u"auto_update_admin", Command::AutoUpdateAdmin}, {u"update", Command::Update},
-        {u"update_admin", Command::UpdateAdmin}, {u"rename", Command::Rename}, {u"trim", Command::Trim},
-        {u"untrim", Command::Untrim}, {u"cleanup", Command::Cleanup}, {u"trim ", Command::None}, {u"", Command::None}};
+    const std::pair<const char16_t*, Command> table[] = {{u"info", Command::Info},
+                                                         {u"settings", Command::Settings},
+                                                         {u"auto_update", Command::AutoUpdate},
+                                                         {u"auto_update_admin", Command::AutoUpdateAdmin},
+                                                         {u"update", Command::Update},
+                                                         {u"update_admin", Command::UpdateAdmin},
+                                                         {u"rename", Command::Rename},
+                                                         {u"trim", Command::Trim},
+                                                         {u"untrim", Command::Untrim},
+                                                         {u"cleanup", Command::Cleanup},
+                                                         {u"trim ", Command::None},
+                                                         {u"", Command::None}};
     for (const auto& [name, command] : table) {
         EXPECT_EQ(commandFor(name), command) << toUtf8(name);
         if (command != Command::None) {

@@ -34,7 +34,8 @@ TEST(Crc, Crc32AgreesWithBitwiseDefinitionForAllLengthsAndAlignments) {
     for (auto& b : data) b = static_cast<unsigned char>(random());
     for (std::size_t offset = 0; offset < 16; ++offset) {
         for (std::size_t n = 0; n + offset <= data.size(); n += (n < 300 ? 1 : 37)) {
-            ASSERT_EQ(crc32(data.data() + offset, n), reference(data.data() + offset, n)) << "offset " << offset << " length " << n;
+            ASSERT_EQ(crc32(data.data() + offset, n), reference(data.data() + offset, n))
+                << "offset " << offset << " length " << n;
         }
     }
     for (std::size_t split : {0u, 1u, 63u, 64u, 65u, 500u, 1200u}) {
@@ -57,7 +58,8 @@ TEST(Crc, Crc16AgreesWithBitwiseDefinitionForAllLengthsAndAlignments) {
     for (auto& b : data) b = static_cast<unsigned char>(random());
     for (std::size_t offset = 0; offset < 16; ++offset) {
         for (std::size_t n = 0; n + offset <= data.size(); n += (n < 300 ? 1 : 29)) {
-            ASSERT_EQ(crc16(data.data() + offset, n), reference(data.data() + offset, n)) << "offset " << offset << " length " << n;
+            ASSERT_EQ(crc16(data.data() + offset, n), reference(data.data() + offset, n))
+                << "offset " << offset << " length " << n;
         }
     }
     // The banner's checked area, in two pieces.

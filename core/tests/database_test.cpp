@@ -135,8 +135,8 @@ TEST_F(DatabaseTest, LanguageMasksAndEmptyPublisher) {
         const char* mask;
         const char16_t* text;
     };
-    for (const Case c : {Case{"0", u""}, Case{"1", u"eng"}, Case{"3", u"eng,jap"}, Case{"524288", u"kor"},
-                         Case{"1048576", u""}, Case{"", u""}, Case{"12abc", u"fre,ger"}}) {
+    for (const Case c : {Case{"0", u""}, Case{"1", u"eng"}, Case{"3", u"eng,jap"}, Case{"524288", u"kor"}, Case{"1048576", u""},
+                         Case{"", u""}, Case{"12abc", u"fre,ger"}}) {
         Release r = release("LANE", "Lang");
         r.fields[5] = c.mask;
         r.fields[4] = "";
@@ -202,11 +202,13 @@ TEST_F(DatabaseTest, DamagedDatabasesAreRefusedSafely) {
         {"record text of 32768 bytes", [&](auto& b) { b[record] = 2, b[record + 1] = 0x80; }},
         {"record longer than the file", [&](auto& b) { b[record] = 0xFF, b[record + 1] = 0x7F; }},
         {"record offset beyond the file", [&](auto& b) { b[12] = 0xFF, b[13] = 0xFF, b[14] = 0xFF; }},
-        {"record offset at the last byte", [&](auto& b) {
+        {"record offset at the last byte",
+         [&](auto& b) {
              const auto at = static_cast<std::uint32_t>(b.size() - 1);
              for (int i = 0; i < 4; ++i) b[12 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(at >> (8 * i));
          }},
-        {"field without its NUL", [&](auto& b) {
+        {"field without its NUL",
+         [&](auto& b) {
              // Only the first field's NUL left: fields 2 to 9 run into the record's end.
              const std::size_t first = record + 2 + std::string("NTR-AAAE").size();
              for (std::size_t i = first + 1; i < b.size(); ++i)
@@ -312,8 +314,8 @@ long startLockHolder(const std::string& mode, const std::string& ready, const st
                      const std::string& milliseconds = "700") {
     const std::string program = std::string(".") + (char)std::filesystem::path::preferred_separator + LOCK_HOLDER;
 #ifdef _WIN32
-    return static_cast<long>(_spawnl(_P_NOWAIT, program.c_str(), program.c_str(), mode.c_str(), milliseconds.c_str(), ready.c_str(),
-                                     done.c_str(), nullptr));
+    return static_cast<long>(_spawnl(_P_NOWAIT, program.c_str(), program.c_str(), mode.c_str(), milliseconds.c_str(),
+                                     ready.c_str(), done.c_str(), nullptr));
 #else
     pid_t pid = -1;
     const char* argv[] = {program.c_str(), mode.c_str(), milliseconds.c_str(), ready.c_str(), done.c_str(), nullptr};
@@ -372,7 +374,8 @@ TEST(DatabaseLock, AKilledHolderLetsGo) {
     TempDir dir;
     for (int round = 0; round < 21; ++round) {
         const auto ready = dir.path() / ("held" + std::to_string(round));
-        const long reader = startLockHolder(round < 20 ? "read" : "write", ready.string(), (dir.path() / "never").string(), "60000");
+        const long reader =
+            startLockHolder(round < 20 ? "read" : "write", ready.string(), (dir.path() / "never").string(), "60000");
         ASSERT_GT(reader, 0);
         const bool holds = waitForFile(ready);
         kill(static_cast<pid_t>(reader), SIGKILL);
@@ -400,12 +403,16 @@ class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value) : name_(name) {
         if (const char* old = std::getenv(name)) old_ = old;
-        if (value) setenv(name, value, 1);
-        else unsetenv(name);
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
     }
     ~ScopedEnv() {
-        if (old_) setenv(name_, old_->c_str(), 1);
-        else unsetenv(name_);
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
     }
 
 private:

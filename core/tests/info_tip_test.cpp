@@ -93,8 +93,7 @@ TEST(InfoTip, SizesRoundDown) {
     rom.capacity = 1;
     rom.crc32 = 0;
     const std::u16string tip = formatInfoTip(rom);
-    EXPECT_NE(tip.find(u"ROM-Size: 0MB (0Mbit)\nTrimmed: 0KB\nFile-Size: 0KB\nCRC32 (File): 00000000\n"),
-              std::u16string::npos);
+    EXPECT_NE(tip.find(u"ROM-Size: 0MB (0Mbit)\nTrimmed: 0KB\nFile-Size: 0KB\nCRC32 (File): 00000000\n"), std::u16string::npos);
 }
 
 TEST(InfoTip, NoTipWithoutAValidHeader) {

@@ -39,23 +39,22 @@ std::u16string apply(bool trimmed, std::u16string_view pattern, std::u16string_v
 struct MatchRecord {
     std::size_t position, length, trimmedAt, trimmedLength, untrimmedAt, untrimmedLength;
     bool operator==(const MatchRecord& o) const {
-        return position == o.position && length == o.length && trimmedAt == o.trimmedAt &&
-               trimmedLength == o.trimmedLength && untrimmedAt == o.untrimmedAt && untrimmedLength == o.untrimmedLength;
+        return position == o.position && length == o.length && trimmedAt == o.trimmedAt && trimmedLength == o.trimmedLength &&
+               untrimmedAt == o.untrimmedAt && untrimmedLength == o.untrimmedLength;
     }
 };
 
 std::ostream& operator<<(std::ostream& out, const MatchRecord& m) {
-    return out << "{at " << m.position << " len " << m.length << ", g1 " << m.trimmedAt << "+" << m.trimmedLength
-               << ", g2 " << m.untrimmedAt << "+" << m.untrimmedLength << "}";
+    return out << "{at " << m.position << " len " << m.length << ", g1 " << m.trimmedAt << "+" << m.trimmedLength << ", g2 "
+               << m.untrimmedAt << "+" << m.untrimmedLength << "}";
 }
 
 std::vector<MatchRecord> blocksOf(std::u16string_view text) {
     std::vector<MatchRecord> found;
     std::size_t from = 0;
     while (auto block = findTrimBlock(text, from)) {
-        found.push_back({block->position, block->length, std::size_t(block->trimmed.data() - text.data()),
-                         block->trimmed.size(), std::size_t(block->untrimmed.data() - text.data()),
-                         block->untrimmed.size()});
+        found.push_back({block->position, block->length, std::size_t(block->trimmed.data() - text.data()), block->trimmed.size(),
+                         std::size_t(block->untrimmed.data() - text.data()), block->untrimmed.size()});
         from = block->position + block->length;
     }
     return found;
@@ -68,8 +67,7 @@ const std::regex& trimBlockRegex() {
 
 std::vector<MatchRecord> regexMatchesOf(const std::string& text) {
     std::vector<MatchRecord> found;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), trimBlockRegex()); it != std::sregex_iterator();
-         ++it) {
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), trimBlockRegex()); it != std::sregex_iterator(); ++it) {
         const std::smatch& m = *it;
         found.push_back({std::size_t(m.position(0)), std::size_t(m.length(0)), std::size_t(m.position(1)),
                          std::size_t(m.length(1)), std::size_t(m.position(2)), std::size_t(m.length(2))});
@@ -89,14 +87,14 @@ TEST(RenamePatternTrimBlock, GroupsFollowTheFirstCommaAndTheFirstPercent) {
     };
     const Case cases[] = {
         {u"%Strim,full%s", u"trim", u"full", 0, 13},
-        {u"%Sa,b,c%s", u"a", u"b,c", 0, 9},   // later commas belong to the second text
+        {u"%Sa,b,c%s", u"a", u"b,c", 0, 9},  // later commas belong to the second text
         {u"%S%s", u"", u"", 0, 4},
         {u"%S,%s", u"", u"", 0, 5},
         {u"%S,,%s", u"", u",", 0, 6},
         {u"%S (trimmed)%s", u" (trimmed)", u"", 0, 14},
-        {u"x%Sa%S b%s", u" b", u"", 4, 6},   // the first "%S" closes at "%S", not "%s"
-        {u"%Sa%Sb%s%s", u"b", u"", 3, 5},    // nesting: the inner block alone
-        {u"%%Sa%s", u"a", u"", 1, 5},        // the matcher itself knows nothing of "%%"
+        {u"x%Sa%S b%s", u" b", u"", 4, 6},  // the first "%S" closes at "%S", not "%s"
+        {u"%Sa%Sb%s%s", u"b", u"", 3, 5},   // nesting: the inner block alone
+        {u"%%Sa%s", u"a", u"", 1, 5},       // the matcher itself knows nothing of "%%"
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(toUtf8(c.text));
@@ -110,8 +108,8 @@ TEST(RenamePatternTrimBlock, GroupsFollowTheFirstCommaAndTheFirstPercent) {
 }
 
 TEST(RenamePatternTrimBlock, UnclosedOrWrongCaseBlocksDoNotMatch) {
-    for (std::u16string_view text : {u"", u"%S", u"%Sab", u"%Sa,b%", u"%Sa,b%S", u"%sa%S", u"%sa,b%S", u"%S%G%s",
-                                     u"%sS%s", u"%Sa%", u"%Sab%x%s"}) {
+    for (std::u16string_view text :
+         {u"", u"%S", u"%Sab", u"%Sa,b%", u"%Sa,b%S", u"%sa%S", u"%sa,b%S", u"%S%G%s", u"%sS%s", u"%Sa%", u"%Sab%x%s"}) {
         SCOPED_TRACE(toUtf8(text));
         EXPECT_FALSE(findTrimBlock(text).has_value());
     }
@@ -283,8 +281,8 @@ TEST(SanitizeFileName, ReplacesExactlyTheNineReservedCharacters) {
 // --- validateRenamePattern -------------------------------------------------
 
 TEST(RenamePatternValidation, AcceptsWellFormedPatterns) {
-    for (std::u16string_view pattern : {u"%T", u"[%N] %T(%R)", u"%T %Strim,full%s", u"%T%S (trimmed)%s", u"%T %G",
-                                        u"100%% %T", u"%%T", u"%T%S%s", u"%T %Sa%S b%s", u"%T%S,%s"}) {
+    for (std::u16string_view pattern : {u"%T", u"[%N] %T(%R)", u"%T %Strim,full%s", u"%T%S (trimmed)%s", u"%T %G", u"100%% %T",
+                                        u"%%T", u"%T%S%s", u"%T %Sa%S b%s", u"%T%S,%s"}) {
         SCOPED_TRACE(toUtf8(pattern));
         EXPECT_EQ(validateRenamePattern(pattern), std::nullopt);
     }
@@ -306,8 +304,7 @@ TEST(RenamePatternValidation, InvalidParameterNamesItsPosition) {
 }
 
 TEST(RenamePatternValidation, TrimBlockMustBeComplete) {
-    const std::u16string message =
-        u"The %S (trimmed/untrimmed) Parameter must in the form\n%Strimmed-Text[,untrimmed-Text]%s.";
+    const std::u16string message = u"The %S (trimmed/untrimmed) Parameter must in the form\n%Strimmed-Text[,untrimmed-Text]%s.";
     EXPECT_EQ(validateRenamePattern(u"%T %Sab"), message);
     EXPECT_EQ(validateRenamePattern(u"%T ab%s"), message);
     EXPECT_EQ(validateRenamePattern(u"%T %sab%S"), message);
@@ -397,8 +394,7 @@ TEST_F(RenameBannerTitles, EmptyFirstLineAddsNoNameOfItsOwn) {
 }
 
 TEST_F(RenameBannerTitles, NamesAreFormedByThePatternAndSanitized) {
-    EXPECT_EQ(namesFor(u"Mario\nNintendo", u"[%N] %T (%R)"),
-              (Names{u"[XXXX] Mario (USA)", u"[XXXX] Mario - Nintendo (USA)"}));
+    EXPECT_EQ(namesFor(u"Mario\nNintendo", u"[%N] %T (%R)"), (Names{u"[XXXX] Mario (USA)", u"[XXXX] Mario - Nintendo (USA)"}));
     // The line is cleaned before the pattern sees it, and the result again.
     EXPECT_EQ(namesFor(u"A/B\nC:D", u"%T"), (Names{u"A_B", u"A_B - C_D"}));
     EXPECT_EQ(namesFor(u"Who?\nPub", u"%T|"), (Names{u"Who_ - Pub_", u"Who__"}));

@@ -275,11 +275,11 @@ TEST_F(RomInfoTest, IconFollowsTileLayoutAndPalette) {
     card.palette[1] = cartscope::testing::rgb15(31, 31, 31);
     card.palette[2] = cartscope::testing::rgb15(16, 0, 1);
     card.palette[3] = cartscope::testing::rgb15(0, 31, 0) | 0x8000;  // bit 15 is ignored
-    card.icon[0] = 1;            // (0, 0)
-    card.icon[1] = 2;            // (1, 0)
-    card.icon[8] = 3;            // (8, 0): first pixel of the second tile
-    card.icon[8 * 32] = 2;       // (0, 8): first pixel of the fifth tile
-    card.icon[31 * 32 + 31] = 1; // bottom right
+    card.icon[0] = 1;                                                // (0, 0)
+    card.icon[1] = 2;                                                // (1, 0)
+    card.icon[8] = 3;                                                // (8, 0): first pixel of the second tile
+    card.icon[8 * 32] = 2;                                           // (0, 8): first pixel of the fifth tile
+    card.icon[31 * 32 + 31] = 1;                                     // bottom right
     const auto bytes = buildRom(card);
     // Byte 0 of the bitmap holds pixel (0, 0) low and (1, 0) high; byte 32 starts tile 1.
     EXPECT_EQ(bytes[0x1000 + 0x20], 0x21);

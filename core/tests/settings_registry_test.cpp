@@ -55,8 +55,8 @@ protected:
     void SetUp() override {
         LARGE_INTEGER now{};
         QueryPerformanceCounter(&now);
-        scratchPath_ = std::wstring(kScratchParent) + L"\\" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                       std::to_wstring(now.QuadPart);
+        scratchPath_ =
+            std::wstring(kScratchParent) + L"\\" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(now.QuadPart);
         {
             const Key scratch = createKey(HKEY_CURRENT_USER, scratchPath_.c_str());
             ASSERT_TRUE(scratch) << "cannot create the scratch key";
@@ -92,8 +92,8 @@ protected:
 
     static void putDword(const char16_t* name, std::uint32_t number) {
         put(name, REG_DWORD,
-            {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
-             static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)});
+            {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8), static_cast<std::uint8_t>(number >> 16),
+             static_cast<std::uint8_t>(number >> 24)});
     }
 
     static void putString(const char16_t* name, const std::u16string& text, DWORD type = REG_SZ) {

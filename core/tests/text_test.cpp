@@ -17,7 +17,9 @@ TEST(Text, RoundTripsEveryPlane) {
 
 TEST(Text, BrokenInputBecomesReplacementCharacters) {
     // An unpaired surrogate in a banner title must not stop the output.
-    EXPECT_EQ(toUtf8(std::u16string{u'A', char16_t(0xD800), u'B'}), "A\xEF\xBF\xBD" "B");
+    EXPECT_EQ(toUtf8(std::u16string{u'A', char16_t(0xD800), u'B'}),
+              "A\xEF\xBF\xBD"
+              "B");
     EXPECT_EQ(toUtf8(std::u16string{char16_t(0xDC00)}), "\xEF\xBF\xBD");
     // A truncated sequence, a stray continuation byte and an overlong form.
     EXPECT_EQ(fromUtf8("a\xC3"), u"a\uFFFD");
@@ -37,15 +39,17 @@ TEST(Text, EscapedBytesComeBackAsTheyWere) {
     EXPECT_EQ(toUtf8(std::u16string{u'c', 0xDCE9}, Utf8Errors::Escape), "c\xE9");
     // A surrogate that stands for no byte is still replaced, in both directions.
     EXPECT_EQ(toUtf8(std::u16string{char16_t(0xDC7F)}, Utf8Errors::Escape), "\xEF\xBF\xBD");
-    EXPECT_EQ(toUtf8(std::u16string{char16_t(0xD800), u'a'}, Utf8Errors::Escape), "\xEF\xBF\xBD" "a");
+    EXPECT_EQ(toUtf8(std::u16string{char16_t(0xD800), u'a'}, Utf8Errors::Escape),
+              "\xEF\xBF\xBD"
+              "a");
     // Shown text is never escaped.
     EXPECT_EQ(toUtf8(std::u16string{0xDCE9}), "\xEF\xBF\xBD");
 
     // Every byte string survives: overlong forms, encoded surrogates, cut
     // sequences, code points beyond U+10FFFF, and text that looks like an
     // escaped byte written out in UTF-8 (U+DCE9 is ED B3 A9).
-    const std::vector<std::string> samples = {"\xC0\xAF", "\xED\xA0\x80\xED\xB0\x80", "\xED\xB3\xA9", "a\xC3",
-                                              "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80", "\xFF\xFE", "\x80\x80\xBF"};
+    const std::vector<std::string> samples = {"\xC0\xAF",         "\xED\xA0\x80\xED\xB0\x80", "\xED\xB3\xA9", "a\xC3",
+                                              "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80",     "\xFF\xFE",     "\x80\x80\xBF"};
     for (const std::string& bytes : samples) {
         EXPECT_EQ(toUtf8(fromUtf8(bytes, Utf8Errors::Escape), Utf8Errors::Escape), bytes);
     }

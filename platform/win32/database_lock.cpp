@@ -13,9 +13,7 @@ const wchar_t kReadName[] = L"Cartscope Semaphore-read";
 const wchar_t kWriteName[] = L"Cartscope Semaphore-write";
 
 // Creates the semaphore, or opens it when another process made it first.
-win::Handle openSemaphore(const wchar_t* name, LONG count) {
-    return win::Handle(CreateSemaphoreW(nullptr, count, count, name));
-}
+win::Handle openSemaphore(const wchar_t* name, LONG count) { return win::Handle(CreateSemaphoreW(nullptr, count, count, name)); }
 
 // Gives `count` slots back and closes the semaphore the lock held.
 void letGo(void* held, LONG count) {

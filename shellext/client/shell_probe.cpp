@@ -102,8 +102,10 @@ int props(GetClassObject get, const std::wstring& rom) {
         wchar_t fmtid[40] = {};
         StringFromGUID2(key.fmtid, fmtid, 40);
         print(std::wstring(fmtid).append(L" ").append(std::to_wstring(key.pid)).append(L": ").c_str());
-        if (value.vt == VT_UI4) print(std::to_wstring(value.ulVal).c_str());
-        else if (value.vt == VT_BSTR) printVariantText(value.bstrVal);
+        if (value.vt == VT_UI4)
+            print(std::to_wstring(value.ulVal).c_str());
+        else if (value.vt == VT_BSTR)
+            printVariantText(value.bstrVal);
         print(u"\n");
         PropVariantClear(&value);
     }
@@ -124,9 +126,12 @@ int columns(GetClassObject get, const std::wstring& rom) {
         VariantInit(&value);
         const HRESULT result = provider->GetItemData(&info.scid, &data, &value);
         print(std::wstring(info.wszTitle).append(L": ").c_str());
-        if (result == S_OK && value.vt == VT_UI4) print(std::to_wstring(value.ulVal).c_str());
-        else if (result == S_OK && value.vt == VT_BSTR) printVariantText(value.bstrVal);
-        else print(u"(none)");
+        if (result == S_OK && value.vt == VT_UI4)
+            print(std::to_wstring(value.ulVal).c_str());
+        else if (result == S_OK && value.vt == VT_BSTR)
+            printVariantText(value.bstrVal);
+        else
+            print(u"(none)");
         print(u"\n");
         VariantClear(&value);
     }
@@ -157,7 +162,9 @@ int shellTip(const std::wstring& rom) {
     return 0;
 }
 
-void writeToFile(void* context, void* data, int size) { std::fwrite(data, 1, static_cast<std::size_t>(size), static_cast<FILE*>(context)); }
+void writeToFile(void* context, void* data, int size) {
+    std::fwrite(data, 1, static_cast<std::size_t>(size), static_cast<FILE*>(context));
+}
 
 int icon(GetClassObject get, const std::wstring& rom, const std::wstring& png, int size) {
     Com<IPersistFile> file;
@@ -208,10 +215,14 @@ int wmain(int argc, wchar_t** argv) {
     int size = 32;
     std::vector<std::wstring> rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == L"--db" && i + 1 < args.size()) database = args[++i];
-        else if (args[i] == L"-o" && i + 1 < args.size()) output = args[++i];
-        else if (args[i] == L"--size" && i + 1 < args.size()) size = _wtoi(args[++i].c_str());
-        else rest.push_back(args[i]);
+        if (args[i] == L"--db" && i + 1 < args.size())
+            database = args[++i];
+        else if (args[i] == L"-o" && i + 1 < args.size())
+            output = args[++i];
+        else if (args[i] == L"--size" && i + 1 < args.size())
+            size = _wtoi(args[++i].c_str());
+        else
+            rest.push_back(args[i]);
     }
     if (rest.size() < 2 || size < 1 || size > 256) return usage();
     if (!database.empty() && !installDatabase(database)) {
@@ -233,11 +244,16 @@ int wmain(int argc, wchar_t** argv) {
         status = icon(get, rest[1], output, size);
     } else {
         for (std::size_t i = 1; i < rest.size(); ++i) {
-            if (command == L"tip") status |= tip(get, rest[i]);
-            else if (command == L"props") status |= props(get, rest[i]);
-            else if (command == L"columns") status |= columns(get, rest[i]);
-            else if (command == L"shelltip") status |= shellTip(rest[i]);
-            else return usage();
+            if (command == L"tip")
+                status |= tip(get, rest[i]);
+            else if (command == L"props")
+                status |= props(get, rest[i]);
+            else if (command == L"columns")
+                status |= columns(get, rest[i]);
+            else if (command == L"shelltip")
+                status |= shellTip(rest[i]);
+            else
+                return usage();
             if (i + 1 < rest.size()) print(u"\n");
         }
     }

@@ -32,13 +32,13 @@ void record(const wchar_t* call, PCWSTR path) {
     const std::wstring logPath = variable(L"CARTSCOPE_FAKE_PROPSYS_LOG");
     if (logPath.empty()) return;
     const bool present = path && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
-    const std::wstring line = std::wstring(call) + L" " + (path ? path : L"(null)") +
-                              (present ? L" present" : L" absent") + L"\n";
+    const std::wstring line =
+        std::wstring(call) + L" " + (path ? path : L"(null)") + (present ? L" present" : L" absent") + L"\n";
     char bytes[4096];
-    const int size = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), bytes,
-                                         sizeof bytes, nullptr, nullptr);
-    const cartscope::win::Handle log(CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), bytes, sizeof bytes, nullptr, nullptr);
+    const cartscope::win::Handle log(
+        CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     if (log && size > 0) WriteFile(log.get(), bytes, size, &written, nullptr);
 }

@@ -161,8 +161,7 @@ TEST_F(MenuToProgram, AFileThatCannotBeWrittenKeepsTheLogOpen) {
               L"trim:\t3.nds\r\n\t--> Permission denied\r\n"
               L"trim:\t4.nds\r\n\t--> done\r\n"
               L"trim:\t5.nds\r\n\t--> done\r\n");
-    for (std::size_t i = 0; i < roms.size(); ++i)
-        EXPECT_EQ(std::filesystem::file_size(roms[i]), i == 2 ? 0x8000u : 0x5200u) << i;
+    for (std::size_t i = 0; i < roms.size(); ++i) EXPECT_EQ(std::filesystem::file_size(roms[i]), i == 2 ? 0x8000u : 0x5200u) << i;
 }
 
 TEST_F(MenuToProgram, CancelDuringTheSecondOfFive) {

@@ -41,8 +41,7 @@ using cartscope::shell::testing::ComPtr;
 namespace {
 
 std::string narrow(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<std::size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
     return bytes;
@@ -76,10 +75,10 @@ std::vector<ExpectedKey> classEntries() {
     std::vector<ExpectedKey> keys = {
         {L"CLSID", Mode::Keep, {}},
         {L"CLSID\\" + clsid, Mode::Replace, {{L"", L"NDS Files"}}},
-        {L"CLSID\\" + clsid + L"\\InprocServer32", Mode::Inside,
-         {{L"", kModuleMark}, {L"ThreadingModel", L"Apartment"}}},
+        {L"CLSID\\" + clsid + L"\\InprocServer32", Mode::Inside, {{L"", kModuleMark}, {L"ThreadingModel", L"Apartment"}}},
         {L"CLSID\\{5E7A3C22-B94D-4F18-9C2E-71D0A6B3F4C5}", Mode::Replace, {{L"", L"NDS Files"}}},
-        {L"CLSID\\{5E7A3C22-B94D-4F18-9C2E-71D0A6B3F4C5}\\InprocServer32", Mode::Inside,
+        {L"CLSID\\{5E7A3C22-B94D-4F18-9C2E-71D0A6B3F4C5}\\InprocServer32",
+         Mode::Inside,
          {{L"", kModuleMark}, {L"ThreadingModel", L"Apartment"}}},
         {L"Folder", Mode::Keep, {}},
         {L"Folder\\Shellex", Mode::Keep, {}},
@@ -145,15 +144,14 @@ struct StoredValue {
 std::map<std::wstring, StoredValue> valuesOf(HKEY key) {
     std::map<std::wstring, StoredValue> values;
     DWORD count = 0, longestName = 0, longestData = 0;
-    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &longestName,
-                         &longestData, nullptr, nullptr) != ERROR_SUCCESS)
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &longestName, &longestData, nullptr,
+                         nullptr) != ERROR_SUCCESS)
         return values;
     for (DWORD index = 0; index < count; ++index) {
         std::wstring name(longestName + 1, L'\0');
         std::vector<BYTE> data(longestData + sizeof(wchar_t), 0);
         DWORD nameLength = longestName + 1, dataSize = longestData, type = 0;
-        if (RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type, data.data(), &dataSize) !=
-            ERROR_SUCCESS)
+        if (RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type, data.data(), &dataSize) != ERROR_SUCCESS)
             continue;
         name.resize(nameLength);
         std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), dataSize / sizeof(wchar_t));
@@ -208,9 +206,7 @@ void expectNoneOf(HKEY root, const std::vector<ExpectedKey>& keys) {
     for (const ExpectedKey& expected : keys) EXPECT_FALSE(keyExists(root, expected.path)) << narrow(expected.path);
 }
 
-bool runningOnWine() {
-    return cartscope::win::procedure<FARPROC>(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-}
+bool runningOnWine() { return cartscope::win::procedure<FARPROC>(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
 // ---------------------------------------------------------------------------
 // The host: this program, started as
@@ -273,8 +269,10 @@ int runHost(int argc, wchar_t** argv) {
             colon == std::wstring::npos ? std::nullopt : std::optional<std::wstring>(step.substr(colon + 1));
         SetThreadLocale(kHostLocale);
         HRESULT result = E_INVALIDARG;
-        if (verb == L"register") result = registerServer();
-        else if (verb == L"unregister") result = unregisterServer();
+        if (verb == L"register")
+            result = registerServer();
+        else if (verb == L"unregister")
+            result = unregisterServer();
         else if (verb == L"install" || verb == L"uninstall")
             result = install(verb == L"install", commandLine ? commandLine->c_str() : nullptr);
         std::fprintf(results.get(), "%ls %08lx %08lx\n", step.c_str(), static_cast<unsigned long>(result),
@@ -345,9 +343,8 @@ protected:
     std::vector<HRESULT> host(const std::vector<std::wstring>& steps, const HostOptions& options = {}) {
         const std::wstring resultsPath = (folder_ / L"results.txt").wstring();
         DeleteFileW(resultsPath.c_str());
-        std::wstring commandLine = L"\"" + (folder_ / L"registration_host.exe").wstring() +
-                                   L"\" --registration-host \"" + module_ + L"\" \"" + scratch_ + L"\" \"" +
-                                   resultsPath + L"\"";
+        std::wstring commandLine = L"\"" + (folder_ / L"registration_host.exe").wstring() + L"\" --registration-host \"" +
+                                   module_ + L"\" \"" + scratch_ + L"\" \"" + resultsPath + L"\"";
         if (options.brokenLocalMachine) commandLine += L" --broken-local-machine";
         for (const std::wstring& step : steps) commandLine += L" \"" + step + L"\"";
 
@@ -419,8 +416,7 @@ protected:
 private:
     static std::wstring environmentWith(const std::vector<std::wstring>& settings) {
         std::wstring block;
-        std::unique_ptr<wchar_t, decltype(&FreeEnvironmentStringsW)> current(GetEnvironmentStringsW(),
-                                                                             &FreeEnvironmentStringsW);
+        std::unique_ptr<wchar_t, decltype(&FreeEnvironmentStringsW)> current(GetEnvironmentStringsW(), &FreeEnvironmentStringsW);
         for (const wchar_t* entry = current.get(); *entry; entry += wcslen(entry) + 1) {
             if (std::wstring(entry).rfind(L"CARTSCOPE_FAKE_PROPSYS_", 0) == 0) continue;
             block.append(entry).push_back(L'\0');
@@ -548,8 +544,7 @@ std::vector<std::string> schemaDescriptions(const std::wstring& path) {
     constexpr IID kXmlDomDocument2 = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
     std::vector<std::string> found;
     ComPtr<IXMLDOMDocument2> document;
-    EXPECT_EQ(CoCreateInstance(kDomDocument60, nullptr, CLSCTX_INPROC_SERVER, kXmlDomDocument2, document.putVoid()),
-              S_OK);
+    EXPECT_EQ(CoCreateInstance(kDomDocument60, nullptr, CLSCTX_INPROC_SERVER, kXmlDomDocument2, document.putVoid()), S_OK);
     if (!document) return found;
     document->put_async(VARIANT_FALSE);
     VARIANT file;
@@ -598,8 +593,7 @@ std::vector<std::string> schemaDescriptions(const std::wstring& path) {
         ComPtr<IXMLDOMNode> description;
         descriptions->get_item(index, description.put());
         found.push_back(text(description.get(), L"@name") + " " + text(description.get(), L"@formatID") + " " +
-                        text(description.get(), L"@propID") + " " +
-                        text(description.get(), L"p:labelInfo/@label"));
+                        text(description.get(), L"@propID") + " " + text(description.get(), L"p:labelInfo/@label"));
     }
     return found;
 }
@@ -633,8 +627,8 @@ TEST_F(SchemaRegistration, IsWrittenBesideTheLibraryThenRegisteredAndDeletedOnUn
     EXPECT_EQ(propsysCalls(), std::vector<std::wstring>{L"register " + schema() + L" present"});
 
     EXPECT_EQ(host({L"unregister"}), std::vector<HRESULT>{S_OK});
-    EXPECT_EQ(propsysCalls(), (std::vector<std::wstring>{L"register " + schema() + L" present",
-                                                         L"unregister " + schema() + L" present"}));
+    EXPECT_EQ(propsysCalls(),
+              (std::vector<std::wstring>{L"register " + schema() + L" present", L"unregister " + schema() + L" present"}));
     EXPECT_FALSE(schemaExists());
 }
 
@@ -707,10 +701,8 @@ TEST_F(SchemaRegistration, FailedRegisterServerReportsTheErrorWithoutRollingBack
 int main(int argc, char** argv) {
     // Started as the registration host by the tests above.
     int wideCount = 0;
-    const std::unique_ptr<wchar_t*, decltype(&LocalFree)> wide(CommandLineToArgvW(GetCommandLineW(), &wideCount),
-                                                               &LocalFree);
-    if (wide && wideCount > 1 && std::wstring(wide.get()[1]) == L"--registration-host")
-        return runHost(wideCount, wide.get());
+    const std::unique_ptr<wchar_t*, decltype(&LocalFree)> wide(CommandLineToArgvW(GetCommandLineW(), &wideCount), &LocalFree);
+    if (wide && wideCount > 1 && std::wstring(wide.get()[1]) == L"--registration-host") return runHost(wideCount, wide.get());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

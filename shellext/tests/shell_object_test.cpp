@@ -316,7 +316,9 @@ TEST_F(ShellObjectTest, PropertyStoreFromStreams) {
     // A stream that is not a ROM: refused, and the store is empty.
     cartscope::testing::writeFile(dir.file("bad.nds"), {1, 2, 3});
     ComPtr<IStream> bad;
-    ASSERT_EQ(SHCreateStreamOnFileEx(reinterpret_cast<LPCWSTR>(dir.file("bad.nds").c_str()), STGM_READ, 0, FALSE, nullptr, bad.put()), S_OK);
+    ASSERT_EQ(
+        SHCreateStreamOnFileEx(reinterpret_cast<LPCWSTR>(dir.file("bad.nds").c_str()), STGM_READ, 0, FALSE, nullptr, bad.put()),
+        S_OK);
     EXPECT_EQ(init->Initialize(bad.get(), STGM_READ), E_UNEXPECTED);
     EXPECT_EQ(store->GetCount(&count), S_OK);
     EXPECT_EQ(count, 0u);
@@ -417,8 +419,8 @@ TEST_F(ShellObjectTest, AnswersExactlyItsInterfaces) {
         ComPtr<IUnknown> answer;
         EXPECT_EQ(object->QueryInterface(*iid, answer.putVoid()), S_OK);
     }
-    for (const IID* iid : {&IID_IDispatch, &IID_IPersist, &IID_IExtractIconA, &kIidFileIconExt, &IID_IClassFactory,
-                           &IID_IPersistStream}) {
+    for (const IID* iid :
+         {&IID_IDispatch, &IID_IPersist, &IID_IExtractIconA, &kIidFileIconExt, &IID_IClassFactory, &IID_IPersistStream}) {
         ComPtr<IUnknown> answer;
         EXPECT_EQ(object->QueryInterface(*iid, answer.putVoid()), E_NOINTERFACE);
         EXPECT_FALSE(answer);
@@ -498,7 +500,8 @@ std::wstring versionString(const std::vector<BYTE>& block, const wchar_t* name) 
 }
 
 BOOL CALLBACK collectIconGroup(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR list) {
-    if (IS_INTRESOURCE(name)) reinterpret_cast<std::vector<int>*>(list)->push_back(static_cast<int>(reinterpret_cast<ULONG_PTR>(name)));
+    if (IS_INTRESOURCE(name))
+        reinterpret_cast<std::vector<int>*>(list)->push_back(static_cast<int>(reinterpret_cast<ULONG_PTR>(name)));
     return TRUE;
 }
 

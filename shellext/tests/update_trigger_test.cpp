@@ -32,8 +32,7 @@ protected:
                     ++reads;
                     return lastUpdate;
                 },
-                [this] { ++starts; },
-                [this] { return interactive; }};
+                [this] { ++starts; }, [this] { return interactive; }};
     }
     bool check(std::int64_t now) { return checkUpdateTrigger(now, sources()); }
 
@@ -58,7 +57,8 @@ TEST_F(UpdateTriggerTest, NeverCheckedStartsAtMostEveryFiveMinutes) {
 }
 
 TEST_F(UpdateTriggerTest, OnlyInTheModeOnFolderOpen) {
-    for (UpdateMode other : {UpdateMode::Manual, UpdateMode::AtWindowsStart, static_cast<UpdateMode>(3), static_cast<UpdateMode>(7)}) {
+    for (UpdateMode other :
+         {UpdateMode::Manual, UpdateMode::AtWindowsStart, static_cast<UpdateMode>(3), static_cast<UpdateMode>(7)}) {
         mode = other;
         EXPECT_FALSE(check(kNow));
     }

@@ -30,13 +30,9 @@ struct Rgba {
     std::uint8_t r = 0, g = 0, b = 0, a = 0;
 };
 
-bool sameColour(const Rgba& x, const Rgba& y) {
-    return x.r == y.r && x.g == y.g && x.b == y.b;
-}
+bool sameColour(const Rgba& x, const Rgba& y) { return x.r == y.r && x.g == y.g && x.b == y.b; }
 
-constexpr Rgba opaque(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    return Rgba{r, g, b, 255};
-}
+constexpr Rgba opaque(std::uint8_t r, std::uint8_t g, std::uint8_t b) { return Rgba{r, g, b, 255}; }
 
 constexpr Rgba kClear{0, 0, 0, 0};
 
@@ -46,8 +42,12 @@ struct Image {
     std::vector<Rgba> pixels;  // row by row from the top
 
     Image(int w, int h) : width(w), height(h), pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h)) {}
-    Rgba& at(int x, int y) { return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)]; }
-    const Rgba& at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)]; }
+    Rgba& at(int x, int y) {
+        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
+    }
+    const Rgba& at(int x, int y) const {
+        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
+    }
 };
 
 // --- Pixel art ---------------------------------------------------------------
@@ -67,8 +67,7 @@ Image fromArt(const std::vector<std::string>& rows, const std::vector<Ink>& inks
         for (int x = 0; x < image.width; ++x) {
             const char key = row[static_cast<std::size_t>(x)];
             const auto ink = std::find_if(inks.begin(), inks.end(), [key](const Ink& i) { return i.key == key; });
-            if (ink == inks.end())
-                throw std::runtime_error(std::string("pixel art uses the unknown ink '") + key + "'");
+            if (ink == inks.end()) throw std::runtime_error(std::string("pixel art uses the unknown ink '") + key + "'");
             image.at(x, y) = ink->colour;
         }
     }
@@ -88,9 +87,8 @@ constexpr Rgba kContact = opaque(226, 182, 64);
 constexpr Rgba kContactGap = opaque(104, 106, 114);
 
 const std::vector<Ink> kCardInks = {
-    {'.', kClear},      {'k', kCardOutline}, {'h', kCardLight},  {'g', kCardBody},
-    {'s', kCardShade},  {'w', kLabel},       {'b', kLabelBand},  {'t', kLabelText},
-    {'r', kLabelLogo},  {'y', kContact},     {'d', kContactGap},
+    {'.', kClear},     {'k', kCardOutline}, {'h', kCardLight}, {'g', kCardBody}, {'s', kCardShade},  {'w', kLabel},
+    {'b', kLabelBand}, {'t', kLabelText},   {'r', kLabelLogo}, {'y', kContact},  {'d', kContactGap},
 };
 
 // A DS game card seen from the front: the grip ridge at the top, the label,
@@ -273,9 +271,7 @@ struct Shape {
     }
 };
 
-Shape stroke(int x0, int y0, int x1, int y1, int halfWidth, Rgba colour) {
-    return Shape{x0, y0, x1, y1, 0, colour, halfWidth};
-}
+Shape stroke(int x0, int y0, int x1, int y1, int halfWidth, Rgba colour) { return Shape{x0, y0, x1, y1, 0, colour, halfWidth}; }
 
 // Later shapes lie on top. Each pixel takes 4 x 4 samples at odd eighths, so
 // no sample ever falls on a shape's edge; the coverage sets the alpha and the
@@ -309,20 +305,15 @@ Image render(int width, int height, const std::vector<Shape>& shapes) {
 
 Image cartridge64() {
     std::vector<Shape> shapes = {
-        {6, 3, 58, 61, 7, kCardOutline},  // the card, 52 x 58, with its outline
-        {8, 5, 56, 59, 5, kCardShade},    // right and bottom shading
-        {8, 5, 55, 58, 5, kCardBody},
-        {8, 5, 55, 15, 5, kCardLight},    // the grip ridge along the top
-        {8, 10, 55, 15, 0, kCardLight},
-        {14, 8, 50, 9, 0, kCardShade},    // its grooves
-        {14, 11, 50, 12, 0, kCardShade},
-        {8, 15, 55, 16, 0, kCardShade},   // its lower edge
-        {11, 19, 53, 50, 3, kCardShade},  // the label's recess
-        {12, 20, 52, 49, 2, kLabel},      // the label
-        {15, 23, 49, 32, 1, kLabelBand},
-        {15, 36, 39, 39, 1, kLabelText},
-        {15, 42, 33, 45, 1, kLabelText},
-        {40, 35, 48, 43, 4, kLabelLogo},
+        {6, 3, 58, 61, 7, kCardOutline},                                  // the card, 52 x 58, with its outline
+        {8, 5, 56, 59, 5, kCardShade},                                    // right and bottom shading
+        {8, 5, 55, 58, 5, kCardBody},    {8, 5, 55, 15, 5, kCardLight},   // the grip ridge along the top
+        {8, 10, 55, 15, 0, kCardLight},  {14, 8, 50, 9, 0, kCardShade},   // its grooves
+        {14, 11, 50, 12, 0, kCardShade}, {8, 15, 55, 16, 0, kCardShade},  // its lower edge
+        {11, 19, 53, 50, 3, kCardShade},                                  // the label's recess
+        {12, 20, 52, 49, 2, kLabel},                                      // the label
+        {15, 23, 49, 32, 1, kLabelBand}, {15, 36, 39, 39, 1, kLabelText},
+        {15, 42, 33, 45, 1, kLabelText}, {40, 35, 48, 43, 4, kLabelLogo},
     };
     // Eight contacts along the bottom edge, centred on the card.
     for (int i = 0; i < 8; ++i) {
@@ -371,18 +362,10 @@ Image program16() {
 Image program64() {
     std::vector<Shape> shapes = {
         // The card, smaller than the file icon's and towards the top left.
-        {2, 2, 46, 54, 6, kCardOutline},
-        {4, 4, 44, 52, 4, kCardShade},
-        {4, 4, 43, 51, 4, kCardBody},
-        {4, 4, 43, 13, 4, kCardLight},
-        {4, 8, 43, 13, 0, kCardLight},
-        {9, 6, 39, 7, 0, kCardShade},
-        {9, 9, 39, 10, 0, kCardShade},
-        {4, 13, 43, 14, 0, kCardShade},
-        {7, 17, 41, 42, 3, kCardShade},
-        {8, 18, 40, 41, 2, kLabel},
-        {11, 21, 37, 29, 1, kLabelBand},
-        {11, 33, 22, 36, 1, kLabelText},
+        {2, 2, 46, 54, 6, kCardOutline}, {4, 4, 44, 52, 4, kCardShade},   {4, 4, 43, 51, 4, kCardBody},
+        {4, 4, 43, 13, 4, kCardLight},   {4, 8, 43, 13, 0, kCardLight},   {9, 6, 39, 7, 0, kCardShade},
+        {9, 9, 39, 10, 0, kCardShade},   {4, 13, 43, 14, 0, kCardShade},  {7, 17, 41, 42, 3, kCardShade},
+        {8, 18, 40, 41, 2, kLabel},      {11, 21, 37, 29, 1, kLabelBand}, {11, 33, 22, 36, 1, kLabelText},
     };
     for (int i = 0; i < 7; ++i) {
         const int x = 8 + 5 * i;
@@ -392,14 +375,9 @@ Image program64() {
     // The console window in front, bottom right: frame, title bar with its
     // close button, the screen with a prompt and the cursor.
     const std::vector<Shape> window = {
-        {23, 29, 63, 62, 3, kWindowFrame},
-        {25, 31, 61, 38, 2, kWindowTitle},
-        {25, 35, 61, 38, 0, kWindowTitle},
-        {54, 33, 59, 37, 1, kWindowButton},
-        {25, 39, 61, 60, 1, kScreen},
-        stroke(31, 44, 38, 49, 12, kPrompt),
-        stroke(38, 49, 31, 54, 12, kPrompt),
-        {42, 52, 51, 55, 0, kPrompt},
+        {23, 29, 63, 62, 3, kWindowFrame},   {25, 31, 61, 38, 2, kWindowTitle}, {25, 35, 61, 38, 0, kWindowTitle},
+        {54, 33, 59, 37, 1, kWindowButton},  {25, 39, 61, 60, 1, kScreen},      stroke(31, 44, 38, 49, 12, kPrompt),
+        stroke(38, 49, 31, 54, 12, kPrompt), {42, 52, 51, 55, 0, kPrompt},
     };
     shapes.insert(shapes.end(), window.begin(), window.end());
     return render(64, 64, shapes);
@@ -452,17 +430,17 @@ Bytes encodeImage(const Image& image, int bits) {
     const std::uint32_t bitmapSize = static_cast<std::uint32_t>((colourStride + maskStride) * h);
 
     Bytes out;
-    put32(out, 40);                               // biSize
-    put32(out, static_cast<std::uint32_t>(w));    // biWidth
+    put32(out, 40);                                 // biSize
+    put32(out, static_cast<std::uint32_t>(w));      // biWidth
     put32(out, static_cast<std::uint32_t>(2 * h));  // biHeight: colour bitmap and mask
-    put16(out, 1);                                // biPlanes
-    put16(out, static_cast<unsigned>(bits));      // biBitCount
-    put32(out, 0);                                // biCompression: BI_RGB
-    put32(out, bitmapSize);                       // biSizeImage
-    put32(out, 0);                                // biXPelsPerMeter
-    put32(out, 0);                                // biYPelsPerMeter
-    put32(out, 0);                                // biClrUsed: all 2^bits
-    put32(out, 0);                                // biClrImportant
+    put16(out, 1);                                  // biPlanes
+    put16(out, static_cast<unsigned>(bits));        // biBitCount
+    put32(out, 0);                                  // biCompression: BI_RGB
+    put32(out, bitmapSize);                         // biSizeImage
+    put32(out, 0);                                  // biXPelsPerMeter
+    put32(out, 0);                                  // biYPelsPerMeter
+    put32(out, 0);                                  // biClrUsed: all 2^bits
+    put32(out, 0);                                  // biClrImportant
 
     if (bits == 8) {
         for (int i = 0; i < 256; ++i) {
@@ -480,9 +458,9 @@ Bytes encodeImage(const Image& image, int bits) {
             const Rgba& p = image.at(x, y);
             const bool off = hidden(p, bits);
             if (bits == 8) {
-                const auto index = off ? palette.begin()
-                                       : std::find_if(palette.begin(), palette.end(),
-                                                      [&p](const Rgba& c) { return sameColour(c, p); });
+                const auto index =
+                    off ? palette.begin()
+                        : std::find_if(palette.begin(), palette.end(), [&p](const Rgba& c) { return sameColour(c, p); });
                 put8(out, static_cast<unsigned>(index - palette.begin()));
             } else {
                 put8(out, off ? 0 : p.b);
@@ -520,8 +498,8 @@ Bytes encodeIco(const std::vector<Entry>& entries) {
         const Entry& e = entries[i];
         put8(out, static_cast<unsigned>(e.image.width) & 0xFFu);  // 256 is written as 0
         put8(out, static_cast<unsigned>(e.image.height) & 0xFFu);
-        put8(out, 0);  // colour count: 0 for 8 bits and more
-        put8(out, 0);  // reserved
+        put8(out, 0);   // colour count: 0 for 8 bits and more
+        put8(out, 0);   // reserved
         put16(out, 1);  // planes
         put16(out, static_cast<unsigned>(e.bits));
         put32(out, static_cast<std::uint32_t>(images[i].size()));

@@ -448,8 +448,8 @@ TEST_F(GeneratedIcons, FlagsShowTheirCountries) {
 
     // Each flag is a picture with a field of its own, not a copy of another.
     std::set<std::vector<int>> distinct;
-    for (const char* name : {"flag_215_german.ico", "flag_216_english.ico", "flag_217_spanish.ico",
-                             "flag_218_french.ico", "flag_219_italian.ico", "flag_220_japanese.ico"}) {
+    for (const char* name : {"flag_215_german.ico", "flag_216_english.ico", "flag_217_spanish.ico", "flag_218_french.ico",
+                             "flag_219_italian.ico", "flag_220_japanese.ico"}) {
         const IconImage flag = images(name).at(0);
         std::vector<int> values;
         for (const Pixel& p : flag.pixels) values.insert(values.end(), {p.r, p.g, p.b, p.a});

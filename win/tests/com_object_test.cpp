@@ -54,8 +54,7 @@ private:
 const ClassEntry kClasses[] = {{&kProbeClass, &classObject<&Probe::create>}};
 
 HRESULT classObjectFor(REFCLSID clsid, IClassFactory** factory) {
-    return getClassObject(std::begin(kClasses), std::end(kClasses), clsid, IID_IClassFactory,
-                          reinterpret_cast<void**>(factory));
+    return getClassObject(std::begin(kClasses), std::end(kClasses), clsid, IID_IClassFactory, reinterpret_cast<void**>(factory));
 }
 
 }  // namespace

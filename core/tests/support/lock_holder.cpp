@@ -18,8 +18,10 @@ int main(int argc, char** argv) {
     }
     std::unique_ptr<cartscope::platform::DatabaseReadLock> read;
     std::unique_ptr<cartscope::platform::DatabaseWriteLock> write;
-    if (argv[1][0] == 'r') read = std::make_unique<cartscope::platform::DatabaseReadLock>();
-    else write = std::make_unique<cartscope::platform::DatabaseWriteLock>();
+    if (argv[1][0] == 'r')
+        read = std::make_unique<cartscope::platform::DatabaseReadLock>();
+    else
+        write = std::make_unique<cartscope::platform::DatabaseWriteLock>();
     std::ofstream(argv[3]) << "ready\n";
     std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(argv[2])));
     std::ofstream(argv[4]) << "done\n";

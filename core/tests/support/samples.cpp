@@ -22,9 +22,8 @@ bool within(double x, double y, double cx, double cy, double r) { return (x - cx
 
 // Even-odd test against a star of five points around (16, 16.5).
 bool inStar(double x, double y, double outer, double inner) {
-    static const double kUnit[10][2] = {{0, -1},      {0.5878, -0.8090}, {0.9511, -0.3090}, {0.9511, 0.3090},
-                                        {0.5878, 0.8090}, {0, 1},          {-0.5878, 0.8090}, {-0.9511, 0.3090},
-                                        {-0.9511, -0.3090}, {-0.5878, -0.8090}};
+    static const double kUnit[10][2] = {{0, -1}, {0.5878, -0.8090}, {0.9511, -0.3090}, {0.9511, 0.3090},   {0.5878, 0.8090},
+                                        {0, 1},  {-0.5878, 0.8090}, {-0.9511, 0.3090}, {-0.9511, -0.3090}, {-0.5878, -0.8090}};
     // Even points are the tips (at -90, -18, 54, 126 and 198 degrees), odd ones the notches.
     bool inside = false;
     for (int i = 0, j = 9; i < 10; j = i++) {
@@ -41,8 +40,8 @@ Icon starIcon() {
     return paint([](double x, double y) -> std::uint8_t {
         if (!within(x, y, 16, 16.5, 15.5)) return 0;
         if (inStar(x, y, 11.5, 4.6)) return within(x, y, 16, 16.5, 2.5) ? 3 : 2;  // gold, light centre
-        if (inStar(x, y, 13, 5.5)) return 4;                                       // outline
-        return within(x, y, 16, 16.5, 14.5) ? 1 : 5;                               // sky, rim
+        if (inStar(x, y, 13, 5.5)) return 4;                                      // outline
+        return within(x, y, 16, 16.5, 14.5) ? 1 : 5;                              // sky, rim
     });
 }
 
@@ -56,7 +55,7 @@ Icon flowerIcon() {
             if (within(x, y, 16 + petal[0], 12 + petal[1], 5.2)) return 4;
         }
         if (x > 14.8 && x < 17.2 && y > 15 && y < 29) return 2;  // stem
-        if (within(x, y, 20.5, 22, 3) && y < 24) return 2;      // leaf
+        if (within(x, y, 20.5, 22, 3) && y < 24) return 2;       // leaf
         if (y > 28 && y < 31 && x > 6 && x < 26) return 5;       // soil
         return 0;
     });
@@ -89,8 +88,8 @@ std::vector<Sample> sampleRoms() {
                         u"Corriere Stellare\nPacchi nella galassia\nCartscope Samples",
                         u"Mensajero Estelar\nPaquetes por la galaxia\nCartscope Samples"};
     star.card.icon = starIcon();
-    star.card.palette = {rgb15(31, 0, 31), rgb15(3, 4, 12), rgb15(31, 26, 4), rgb15(31, 31, 24), rgb15(20, 10, 0),
-                         rgb15(10, 12, 24)};
+    star.card.palette = {rgb15(31, 0, 31),  rgb15(3, 4, 12),  rgb15(31, 26, 4),
+                         rgb15(31, 31, 24), rgb15(20, 10, 0), rgb15(10, 12, 24)};
     samples.push_back(star);
 
     Sample garden{"pixel-garden.nds", {}};
@@ -99,11 +98,10 @@ std::vector<Sample> sampleRoms() {
     garden.card.usedSize = 0x1C8000;  // a 2 MiB card, trimmed
     garden.card.fileSize = 0x1C8000 + 512;
     garden.card.titles = {u"ピクセル・ガーデン\nCartscope Samples", u"Pixel Garden\nCartscope Samples",
-                          u"Jardin de pixels\nCartscope Samples", u"Pixelgarten\nCartscope Samples",
-                          u"Giardino di pixel\nCartscope Samples", u"Jardín de píxeles\nCartscope Samples"};
+                          u"Jardin de pixels\nCartscope Samples",   u"Pixelgarten\nCartscope Samples",
+                          u"Giardino di pixel\nCartscope Samples",  u"Jardín de píxeles\nCartscope Samples"};
     garden.card.icon = flowerIcon();
-    garden.card.palette = {0, rgb15(31, 12, 18), rgb15(6, 22, 6), rgb15(31, 28, 6), rgb15(20, 4, 10),
-                           rgb15(14, 8, 3)};
+    garden.card.palette = {0, rgb15(31, 12, 18), rgb15(6, 22, 6), rgb15(31, 28, 6), rgb15(20, 4, 10), rgb15(14, 8, 3)};
     samples.push_back(garden);
 
     Sample moon{"moon-lander-dsi.nds", {}};
