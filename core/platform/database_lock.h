@@ -33,7 +33,7 @@ public:
 
 private:
     void* write_ = nullptr;
-    void* read_ = nullptr;
+    [[maybe_unused]] void* read_ = nullptr;  // Windows: the reader slots it holds
 };
 
 }  // namespace cartscope::platform
