@@ -8,6 +8,7 @@
 #include <cwchar>
 
 #include "cmd/framework/application.h"
+#include "core/command_request.h"
 #include "core/platform/data_folder.h"
 #include "win/handle.h"
 #include "win/module_path.h"
@@ -61,7 +62,7 @@ BOOL CALLBACK askToEnd(HWND window, LPARAM process) {
 // --- The restart mutex -------------------------------------------------------
 
 bool asksForCleanup(const wchar_t* commandLine) {
-    return commandLine && std::wcsstr(commandLine, L"/command:cleanup") != nullptr;
+    return commandLine && std::wcsstr(commandLine, win::toWide(commandSwitch(Command::Cleanup)).c_str()) != nullptr;
 }
 
 void waitForRestartMutex() {
@@ -82,7 +83,7 @@ std::wstring cleanupCommandLine(const std::wstring& program) {
     } else {
         line = program.find(L' ') != std::wstring::npos ? L"\"" + program + L"\"" : program;
     }
-    return line + L" /command:cleanup";
+    return line + win::toWide(buildCommandLine(Command::Cleanup));
 }
 
 bool startCleanupInstance(const std::wstring& program) {

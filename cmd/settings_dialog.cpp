@@ -2,6 +2,7 @@
 
 #include "cmd/about_dialog.h"
 #include "cmd/framework/application.h"
+#include "core/command_request.h"
 #include "core/rename_pattern.h"
 #include "cmd/resources/resource.h"
 #include "win/module_path.h"
@@ -22,7 +23,7 @@ bool checked(const ui::Button& button) { return button.sendMessage(BM_GETCHECK) 
 std::wstring autostartCommand(const std::wstring& programPath) {
     // Quoted: an unquoted path with blanks would let Windows try to start
     // "C:\Program.exe" and the like first.
-    return L"\"" + programPath + L"\" /command:auto_update";
+    return L"\"" + programPath + L"\"" + win::toWide(buildCommandLine(Command::AutoUpdate));
 }
 
 void writeAutostart(UpdateMode mode, const std::wstring& programPath) {

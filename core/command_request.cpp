@@ -98,10 +98,14 @@ std::vector<std::u16string> decodePathFile(const std::vector<std::uint8_t>& byte
     return paths;
 }
 
+std::u16string commandSwitch(Command command) {
+    std::u16string text(kCommandSwitch);
+    return text.append(commandName(command));
+}
+
 std::u16string buildCommandLine(Command command, const std::optional<std::u16string>& pathFile,
                                 std::optional<unsigned> language) {
-    std::u16string line = u" ";
-    line.append(kCommandSwitch).append(commandName(command));
+    std::u16string line = u" " + commandSwitch(command);
     if (pathFile) line.append(u" ").append(kPathFileSwitch).append(u"\"").append(*pathFile).append(u"\"");
     if (language) line.append(u" ").append(kLanguageSwitch).append(decimal(*language));
     return line;

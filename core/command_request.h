@@ -34,6 +34,9 @@ std::vector<std::uint8_t> encodePathFile(const std::vector<std::u16string>& path
 // ignored), each path ended by a NUL; units after the last NUL form one more path.
 std::vector<std::u16string> decodePathFile(const std::vector<std::uint8_t>& bytes);
 
+// "/command:NAME": the switch that names `command`.
+std::u16string commandSwitch(Command command);
+
 // The command line that starts the program for `command` (it begins with a
 // blank: the program's path goes in front). The path file is named whenever
 // one is given, even with an empty name; the language only when given.

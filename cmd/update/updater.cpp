@@ -9,6 +9,7 @@
 
 #include "cmd/framework/application.h"
 #include "cmd/update/downloader.h"
+#include "core/command_request.h"
 #include "core/platform/data_folder.h"
 #include "core/platform/database_lock.h"
 #include "core/release_database.h"
@@ -353,7 +354,8 @@ void runUpdateCommand(bool autoMode, bool adminMode, const UpdaterEnvironment& e
     CUpdater updater(autoMode, adminMode, environment);
     environment.recordCheck(static_cast<std::uint64_t>(environment.now()));
     if (updater.checkForUpdates() == CheckNeedsElevation && !adminMode) {
-        environment.startElevated(autoMode ? L"/command:auto_update_admin" : L"/command:update_admin");
+        const Command elevated = autoMode ? Command::AutoUpdateAdmin : Command::UpdateAdmin;
+        environment.startElevated(win::toWide(commandSwitch(elevated)).c_str());
         return;
     }
     updater.message.str(L"");
