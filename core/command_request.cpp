@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "core/rename_pattern.h"
+#include "core/text.h"
 
 namespace cartscope {
 
@@ -41,15 +42,6 @@ bool startsWith(const std::u16string& text, std::u16string_view prefix, std::u16
 unsigned long readNumber(const std::u16string& text) {
     const std::wstring wide(text.begin(), text.end());
     return std::wcstoul(wide.c_str(), nullptr, 10);
-}
-
-std::u16string decimal(unsigned value) {
-    std::u16string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
-        value /= 10;
-    } while (value != 0);
-    return digits;
 }
 
 }  // namespace

@@ -4,19 +4,6 @@
 
 namespace cartscope {
 
-namespace {
-
-std::u16string decimal(std::uint64_t value) {
-    std::u16string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
-        value /= 10;
-    } while (value != 0);
-    return digits;
-}
-
-}  // namespace
-
 std::u16string hex8(std::uint32_t value) {
     static const char16_t kDigits[] = u"0123456789ABCDEF";
     std::u16string text(8, u'0');

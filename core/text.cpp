@@ -107,6 +107,15 @@ std::u16string fromUtf8(std::string_view text, Utf8Errors errors) {
     return out;
 }
 
+std::u16string decimal(std::uint64_t value) {
+    std::u16string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
+        value /= 10;
+    } while (value != 0);
+    return digits;
+}
+
 std::u16string widen(std::string_view bytes) {
     std::u16string out(bytes.size(), u'\0');
     for (std::size_t i = 0; i < bytes.size(); ++i) out[i] = static_cast<unsigned char>(bytes[i]);

@@ -1,6 +1,7 @@
 // Conversions between the core's UTF-16 strings and the 8-bit texts around it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,8 @@ std::string toUtf8(std::u16string_view text, Utf8Errors errors = Utf8Errors::Rep
 std::u16string fromUtf8(std::string_view text, Utf8Errors errors = Utf8Errors::Replace);
 // Plain ASCII (or Latin-1) bytes, each widened to one code unit.
 std::u16string widen(std::string_view bytes);
+// A number in decimal digits, without sign or separators.
+std::u16string decimal(std::uint64_t value);
 
 // The unit that stands for a byte 0x80-0xFF in escaped text.
 constexpr char16_t escapedByte(unsigned char byte) { return static_cast<char16_t>(0xDC00 | byte); }
