@@ -9,15 +9,13 @@
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
-
 #include "cli/files.h"
 #include "core/info_tip.h"
 #include "core/platform/database_lock.h"
 #include "core/platform/file.h"
 #include "cli/png_writer.h"
 #include "core/release_database.h"
-#include "cli/release_tsv.h"
+#include "cli/thumbnail.h"
 #include "core/rename_pattern.h"
 #include "core/rom_edit.h"
 #include "core/rom_info.h"
@@ -27,19 +25,12 @@ namespace cartscope::cli {
 
 namespace {
 
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
-
 void print(std::FILE* to, std::u16string_view text) {
     const std::string bytes = toUtf8(text);
     std::fwrite(bytes.data(), 1, bytes.size(), to);
 }
 
 void print(std::FILE* to, const std::string& bytes) { std::fwrite(bytes.data(), 1, bytes.size(), to); }
-
-void complain(const std::string& path, const std::string& what) {
-    std::fprintf(stderr, "cartscope: %s: %s\n", shownName(path).c_str(), what.c_str());
-}
 
 // A file read under another name: in a dry run, a file that an earlier
 // rename would have given a new name is still read under its old one.
@@ -78,6 +69,12 @@ bool loadRom(const std::string& path, RomLoadFlags flags, RomInfo& rom, const st
     return true;
 }
 
+}  // namespace
+
+void complain(const std::string& path, const std::string& what) {
+    std::fprintf(stderr, "cartscope: %s: %s\n", shownName(path).c_str(), what.c_str());
+}
+
 // An output that would take the place of an input is a usage error.
 bool outputIsInput(const std::string& output, const std::string& input) {
     if (!sameFile(output, input)) return false;
@@ -87,8 +84,8 @@ bool outputIsInput(const std::string& output, const std::string& input) {
 
 // Writes a command's output file whole or not at all; the database writer's
 // lock is held while the new database takes the old one's place.
-bool writeOutput(const std::string& path, const std::vector<std::uint8_t>& bytes, bool isDatabase) {
-    OutputFile out(path);
+bool writeOutput(const std::string& path, const std::vector<std::uint8_t>& bytes, bool isDatabase, OutputFile::Sync sync) {
+    OutputFile out(path, sync);
     int error = out.create();
     if (error == 0) error = out.write(bytes.data(), bytes.size());
     if (error == 0) error = out.finish();
@@ -119,7 +116,10 @@ int info(const std::vector<std::string>& paths) {
     return status;
 }
 
-int icon(const std::string& path, const std::string& output, int size) {
+namespace {
+
+// The icon as a PNG picture of `size` pixels square.
+int writeIcon(const std::string& path, const std::string& output, int size, OutputFile::Sync sync) {
     if (outputIsInput(output, path)) return kUsage;
     RomInfo rom;
     if (!loadRom(path, RomLoadFlags::ReadBanner, rom)) return kFailed;
@@ -132,7 +132,28 @@ int icon(const std::string& path, const std::string& output, int size) {
         complain(output, error);
         return kFailed;
     }
-    return writeOutput(output, png, false) ? 0 : kFailed;
+    return writeOutput(output, png, false, sync) ? 0 : kFailed;
+}
+
+}  // namespace
+
+int icon(const std::string& path, const std::string& output, int size) {
+    return writeIcon(path, output, size, OutputFile::Sync::ToDisk);
+}
+
+// The file managers' thumbnailer: the icon enlarged by a whole factor to fit
+// `size` (see thumbnailSide). A file without an icon writes nothing. The file
+// manager reads the picture at once and keeps it in its own cache, so it is
+// not synced to the disk (which would make a folder of ROMs wait for the
+// disk once a file).
+int thumbnail(const std::string& input, const std::string& output, int size) {
+    std::string problem;
+    const auto path = thumbnailInputPath(input, problem);
+    if (!path) {
+        std::fprintf(stderr, "cartscope: %s: %s\n", shownName(input).c_str(), problem.c_str());
+        return kUsage;
+    }
+    return writeIcon(*path, output, thumbnailSide(size), OutputFile::Sync::None);
 }
 
 // Trims or untrims each file, logging as the command program's log window does.
@@ -239,211 +260,6 @@ int rename(const std::vector<std::string>& paths, const std::u16string& pattern,
         print(stdout, shownName(rom.path) + " -> " + shownName(target) + "\n");
     }
     return status;
-}
-
-int dbBuild(const std::string& tsv, const std::string& output, unsigned version) {
-    if (outputIsInput(output, tsv)) return kUsage;
-    std::string text;
-    if (const int error = readWholeFile(tsv, text)) {
-        complain(tsv, errorText(error));
-        return kFailed;
-    }
-    std::vector<Release> releases;
-    if (const std::string problem = parseReleaseTsv(text, releases); !problem.empty()) {
-        complain(tsv, problem);
-        return kFailed;
-    }
-    std::vector<std::uint8_t> bytes;
-    if (const std::string problem = buildDatabase(static_cast<std::uint16_t>(version), releases, bytes); !problem.empty()) {
-        complain(tsv, problem);
-        return kFailed;
-    }
-    if (!writeOutput(output, bytes, true)) return kFailed;
-    std::printf("%s: %zu releases, version %u\n", shownName(output).c_str(), releases.size(), version);
-    return 0;
-}
-
-// Database files are looked at first: the core's readers say only that a
-// file cannot be read, not why.
-bool checkDatabaseFile(const std::string& file) {
-    if (const int error = checkInput(file)) {
-        complain(file, errorText(error));
-        return false;
-    }
-    return true;
-}
-
-int dbDump(const std::string& file) {
-    if (!checkDatabaseFile(file)) return kFailed;
-    std::vector<Release> releases;
-    std::uint16_t version = 0;
-    if (const std::string problem = readReleases(corePath(file), releases, version); !problem.empty()) {
-        complain(file, problem);
-        return kFailed;
-    }
-    const std::string text = formatReleaseTsv(releases);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    return 0;
-}
-
-int dbVersion(const std::string& file) {
-    if (!checkDatabaseFile(file)) {
-        std::printf("0\n");
-        return kFailed;
-    }
-    const unsigned version = databaseVersion(corePath(file), true);
-    std::printf("%u\n", version);
-    if (version == 0) {
-        complain(file, "no version: the file cannot be read or is not whole");
-        return kFailed;
-    }
-    return 0;
-}
-
-// A game code as the database holds it: four characters of ISO 8859-1.
-std::optional<std::string> gameCodeBytes(const std::string& code) {
-    const std::u16string wide = fromUtf8(code);
-    if (wide.size() != 4) return std::nullopt;
-    std::string bytes;
-    for (char16_t unit : wide) {
-        if (unit > 0xFF) return std::nullopt;
-        bytes += static_cast<char>(unit);
-    }
-    return bytes;
-}
-
-int dbLookup(const std::string& file, const std::string& code) {
-    const auto gameCode = gameCodeBytes(code);
-    if (!gameCode) {
-        std::fprintf(stderr, "cartscope: game code \"%s\": a game code is exactly 4 characters (of ISO 8859-1)\n",
-                     shownName(code).c_str());
-        return kUsage;
-    }
-    if (!checkDatabaseFile(file)) return kFailed;
-    const auto release = findRelease(corePath(file), *gameCode);
-    if (!release) {
-        complain(file, "no release with the game code \"" + shownName(code) + "\"");
-        return kFailed;
-    }
-    static const char* const kLabels[kReleaseFields] = {"ROM-Code",  "Name", "Country",     "Genre",         "Publisher",
-                                                        "Languages", "WiFi", "Release-Nr.", "Release-Group", "CRC32"};
-    std::printf("Game-Code: %s\n", latin1ToUtf8(release->gameCode).c_str());
-    for (std::size_t i = 0; i < kReleaseFields; ++i) {
-        std::string value = latin1ToUtf8(release->fields[i]);
-        if (i == 5)
-            value += " (" +
-                     toUtf8(languageList(static_cast<std::uint32_t>(std::strtoul(release->fields[i].c_str(), nullptr, 10)))) +
-                     ")";
-        std::printf("%s: %s\n", kLabels[i], value.c_str());
-    }
-    return 0;
-}
-
-}  // namespace
-
-int run(int argc, char** argv) {
-    CLI::App app{"Cartscope: looks into Nintendo DS ROM images (.nds), trims, untrims and renames them.", "cartscope"};
-    app.require_subcommand(1);
-    app.set_help_all_flag("--help-all", "Show help for every command");
-
-    std::string database;
-    std::vector<const CLI::Option*> databaseOptions;
-    std::string pattern = "%T";
-    const char* databaseHelp = "Release database (default: nds-rom.dat in the data folder)";
-    const char* patternHelp =
-        "Rename pattern: %T title, %N release number, %R region, %G release group, "
-        "%Strimmed,untrimmed%s, %% a percent sign";
-
-    std::vector<std::string> infoRoms;
-    auto* infoCommand = app.add_subcommand("info", "Show what the Explorer's info tip shows for each ROM");
-    databaseOptions.push_back(infoCommand->add_option("--db", database, databaseHelp));
-    infoCommand->add_option("ROM", infoRoms, "ROM image files")->required();
-
-    std::string namesRom;
-    auto* namesCommand = app.add_subcommand("names", "List the names that \"Rename to ...\" offers for a ROM");
-    databaseOptions.push_back(namesCommand->add_option("--db", database, databaseHelp));
-    namesCommand->add_option("--pattern", pattern, patternHelp)->capture_default_str();
-    namesCommand->add_option("ROM", namesRom, "ROM image file")->required();
-
-    std::vector<std::string> renameRoms;
-    unsigned language = 0;
-    bool dryRun = false;
-    auto* renameCommand = app.add_subcommand("rename", "Rename ROMs after their banner titles; never overwrites a file");
-    databaseOptions.push_back(renameCommand->add_option("--db", database, databaseHelp));
-    renameCommand->add_option("--pattern", pattern, patternHelp)->capture_default_str();
-    renameCommand
-        ->add_option("--language", language,
-                     "Banner language: 0 Japanese, 1 English, 2 French, 3 German, "
-                     "4 Italian, 5 Spanish (then English, then Japanese)")
-        ->check(CLI::Range(0, 5))
-        ->capture_default_str();
-    renameCommand->add_flag("--dry-run", dryRun, "Only show what would be renamed");
-    renameCommand->add_option("ROM", renameRoms, "ROM image files")->required();
-
-    auto* dbCommand = app.add_subcommand("db", "Build and read release databases");
-    dbCommand->require_subcommand(1);
-    std::string dbTsv, dbOut, dbFile, dbCode;
-    unsigned dbVersionNumber = 0;
-    auto* dbBuildCommand = dbCommand->add_subcommand("build", "Build a database from a tab-separated release list");
-    dbBuildCommand
-        ->add_option("RELEASES", dbTsv,
-                     "Tab-separated list: a header line, then game code, ROM code, name, "
-                     "country, genre, publisher, language mask, WiFi, release number, "
-                     "release group, CRC-32")
-        ->required();
-    dbBuildCommand->add_option("-o,--output", dbOut, "Database file to write")->required();
-    dbBuildCommand->add_option("--version", dbVersionNumber, "Database version, 1 to 65535")
-        ->required()
-        ->check(CLI::Range(1, 65535));
-    auto* dbDumpCommand = dbCommand->add_subcommand("dump", "Write a database as a tab-separated release list");
-    dbDumpCommand->add_option("FILE", dbFile, "Database file")->required();
-    auto* dbVersionCommand = dbCommand->add_subcommand("version", "Print a database's version (0: unreadable or not whole)");
-    dbVersionCommand->add_option("FILE", dbFile, "Database file")->required();
-    auto* dbLookupCommand = dbCommand->add_subcommand("lookup", "Print the release of one game code");
-    dbLookupCommand->add_option("FILE", dbFile, "Database file")->required();
-    dbLookupCommand->add_option("CODE", dbCode, "Game code, 4 characters")->required();
-
-    std::string iconRom;
-    std::string iconOut;
-    int iconSize = kIconSide;
-    auto* iconCommand = app.add_subcommand("icon", "Save a ROM's banner icon as a PNG picture");
-    iconCommand->add_option("ROM", iconRom, "ROM image file")->required();
-    iconCommand->add_option("-o,--output", iconOut, "PNG file to write")->required();
-    iconCommand->add_option("--size", iconSize, "Width and height in pixels (nearest-neighbour scaling)")
-        ->check(CLI::Range(1, 4096))
-        ->capture_default_str();
-
-    std::vector<std::string> trimRoms;
-    auto* trimCommand = app.add_subcommand("trim", "Cut each ROM file to its used size plus 512 bytes");
-    trimCommand->add_option("ROM", trimRoms, "ROM image files")->required();
-
-    std::vector<std::string> untrimRoms;
-    auto* untrimCommand = app.add_subcommand("untrim", "Pad each ROM file with 0xFF bytes to its card size");
-    untrimCommand->add_option("ROM", untrimRoms, "ROM image files")->required();
-
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        const int code = app.exit(e);
-        return code == 0 ? 0 : kUsage;
-    }
-
-    if (*namesCommand || *renameCommand) {
-        if (!checkPattern(fromUtf8(pattern))) return kUsage;
-    }
-    const bool databaseGiven = std::any_of(databaseOptions.begin(), databaseOptions.end(),
-                                           [](const CLI::Option* option) { return option->count() > 0; });
-    if (const int status = chooseDatabase(databaseGiven, database)) return status;
-    if (*infoCommand) return info(infoRoms);
-    if (*namesCommand) return names(namesRom, fromUtf8(pattern));
-    if (*renameCommand) return rename(renameRoms, fromUtf8(pattern), language, dryRun);
-    if (*dbBuildCommand) return dbBuild(dbTsv, dbOut, dbVersionNumber);
-    if (*dbDumpCommand) return dbDump(dbFile);
-    if (*dbVersionCommand) return dbVersion(dbFile);
-    if (*dbLookupCommand) return dbLookup(dbFile, dbCode);
-    if (*iconCommand) return icon(iconRom, iconOut, iconSize);
-    if (*trimCommand) return edit(trimRoms, true);
-    return edit(untrimRoms, false);
 }
 
 }  // namespace cartscope::cli

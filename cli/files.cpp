@@ -103,6 +103,10 @@ int readWholeFile(const std::string& path, std::string& bytes) {
     bytes.clear();
     platform::File file;
     if (const int error = file.open(corePath(path), platform::File::Mode::Read)) return error;
+    // Room for the whole file at once: growing by doubling would hold the
+    // old buffer and one twice its size at the same time.
+    std::uint64_t size = 0;
+    if (file.seekEnd(size) == 0 && file.seek(0) == 0 && size < bytes.max_size()) bytes.reserve(static_cast<std::size_t>(size));
     char piece[65536];
     while (const std::size_t got = file.read(piece, sizeof piece)) bytes.append(piece, got);
     return file.lastError();
@@ -114,7 +118,7 @@ bool sameFile(const std::string& a, const std::string& b) {
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-OutputFile::OutputFile(std::string target) : target_(std::move(target)) {}
+OutputFile::OutputFile(std::string target, Sync sync) : target_(std::move(target)), sync_(sync) {}
 
 OutputFile::~OutputFile() {
     if (fd_ >= 0) ::close(fd_);
@@ -161,7 +165,7 @@ int OutputFile::write(const void* data, std::size_t size) {
 }
 
 int OutputFile::finish() {
-    int error = fsync(fd_) == 0 ? 0 : errno;
+    int error = sync_ == Sync::None || fsync(fd_) == 0 ? 0 : errno;
     if (::close(fd_) != 0 && error == 0) error = errno;
     fd_ = -1;
     return error;
@@ -170,6 +174,7 @@ int OutputFile::finish() {
 int OutputFile::replaceTarget() {
     if (std::rename(temporary_.c_str(), target_.c_str()) != 0) return errno;
     temporary_.clear();
+    if (sync_ == Sync::None) return 0;
     // The new name on the disk as well; a folder that cannot be synced
     // changes nothing about the outcome.
     const std::string folder = folderOf(target_);

@@ -41,10 +41,14 @@ bool sameFile(const std::string& a, const std::string& b);
 // target that is a symbolic link has the file it points to replaced. An
 // existing target keeps its permissions (and owner and group, where that is
 // allowed); a new one gets 0666 less the umask. The temporary file goes with
-// the object unless it was put in place.
+// the object unless it was put in place. A synced file (the default) is on the
+// disk, under its name, when replaceTarget returns; an unsynced one is for
+// files that their reader takes at once and the system may lose in a crash
+// (a file manager's thumbnail).
 class OutputFile {
 public:
-    explicit OutputFile(std::string target);
+    enum class Sync { ToDisk, None };
+    explicit OutputFile(std::string target, Sync sync = Sync::ToDisk);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -53,13 +57,14 @@ public:
     int create();
     // Writes all the bytes; 0 or the error.
     int write(const void* data, std::size_t size);
-    // Puts the data on the disk and closes the file; 0 or the error.
+    // Puts the data on the disk (when synced) and closes the file; 0 or the error.
     int finish();
     // Renames the finished file over the target; 0 or the error.
     int replaceTarget();
 
 private:
     std::string target_;  // links followed
+    Sync sync_;
     std::string temporary_;
     int fd_ = -1;
 };

@@ -1,6 +1,7 @@
+// cartscope-full: the whole command line (see front.cpp).
 #include <csignal>
 
-#include "cli/commands.h"
+#include "cli/command_line.h"
 
 int main(int argc, char** argv) {
     // A file that outgrows the size limit of the process fails with EFBIG,

@@ -1,9 +1,12 @@
 #include "cli/png_writer.h"
 
+#include <algorithm>
+#include <array>
 #include <new>
 #include <vector>
 
 #include <png.h>
+#include <zlib.h>
 
 namespace cartscope::cli {
 
@@ -31,20 +34,65 @@ void flushNothing(png_structp) {}
 
 }  // namespace
 
-std::string encodeIconPng(const IconPixels& icon, int size, std::vector<std::uint8_t>& png) {
-    png.clear();
-    std::vector<png_byte> rgba(static_cast<std::size_t>(size) * static_cast<std::size_t>(size) * 4);
-    for (int y = 0; y < size; ++y) {
-        for (int x = 0; x < size; ++x) {
-            const std::uint32_t argb = icon[static_cast<std::size_t>((y * kIconSide / size) * kIconSide + x * kIconSide / size)];
-            png_byte* p = &rgba[(static_cast<std::size_t>(y) * static_cast<std::size_t>(size) + static_cast<std::size_t>(x)) * 4];
+namespace {
+
+// What is written: rows of palette indices (4 bits a pixel) or of RGBA.
+struct Picture {
+    std::size_t side = 0;
+    std::size_t rowBytes = 0;
+    std::vector<std::uint32_t> colours;  // the palette; empty for RGBA
+    std::vector<png_byte> rows;
+};
+
+// A banner icon has 16 colours (one of them transparent): its picture gets a
+// palette of the colours it uses, at 4 bits a pixel, so that zlib has an
+// eighth of the bytes of RGBA to compress. Other icons (more than 16 colours)
+// are written as RGBA.
+Picture makePicture(const IconPixels& icon, std::size_t side) {
+    Picture picture;
+    picture.side = side;
+    std::array<png_byte, kIconSide * kIconSide> indices{};
+    std::size_t last = 0;  // pixel art repeats its colours: the last one first
+    for (std::size_t i = 0; i < icon.size(); ++i) {
+        auto& colours = picture.colours;
+        if (last < colours.size() && colours[last] == icon[i]) {
+            indices[i] = static_cast<png_byte>(last);
+            continue;
+        }
+        last = static_cast<std::size_t>(std::find(colours.begin(), colours.end(), icon[i]) - colours.begin());
+        if (last == colours.size()) {
+            if (colours.size() == 16) {
+                colours.clear();
+                break;
+            }
+            colours.push_back(icon[i]);
+        }
+        indices[i] = static_cast<png_byte>(last);
+    }
+    const bool paletted = !picture.colours.empty();
+    picture.rowBytes = paletted ? (side + 1) / 2 : side * 4;
+    picture.rows.resize(picture.rowBytes * side);
+    for (std::size_t y = 0; y < side; ++y) {
+        png_byte* row = &picture.rows[y * picture.rowBytes];
+        const std::size_t from = (y * kIconSide / side) * kIconSide;
+        for (std::size_t x = 0; x < side; ++x) {
+            const std::size_t pixel = from + x * kIconSide / side;
+            if (paletted) {
+                row[x / 2] = static_cast<png_byte>(row[x / 2] | indices[pixel] << (x % 2 == 0 ? 4 : 0));
+                continue;
+            }
+            const std::uint32_t argb = icon[pixel];
+            png_byte* p = &row[x * 4];
             p[0] = static_cast<png_byte>(argb >> 16);
             p[1] = static_cast<png_byte>(argb >> 8);
             p[2] = static_cast<png_byte>(argb);
             p[3] = static_cast<png_byte>(argb >> 24);
         }
     }
+    return picture;
+}
 
+std::string writePng(const Picture& picture, std::vector<std::uint8_t>& png) {
     PngWrite w;
     w.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (!w.png) return "out of memory";
@@ -53,12 +101,39 @@ std::string encodeIconPng(const IconPixels& icon, int size, std::vector<std::uin
     if (setjmp(png_jmpbuf(w.png))) return "cannot write the PNG data";
 
     png_set_write_fn(w.png, &png, appendBytes, flushNothing);
-    png_set_IHDR(w.png, w.info, static_cast<png_uint_32>(size), static_cast<png_uint_32>(size), 8, PNG_COLOR_TYPE_RGBA,
+    // Pixel art: rows without a filter compress better than with the filter
+    // libpng would choose for each row (and it need not try five on each), and
+    // a smaller hash table than zlib's default compresses an icon or a
+    // thumbnail as well, touching less memory.
+    png_set_filter(w.png, 0, PNG_FILTER_NONE);
+    png_set_compression_mem_level(w.png, 4);
+    const auto side = static_cast<png_uint_32>(picture.side);
+    const int count = static_cast<int>(picture.colours.size());
+    png_set_IHDR(w.png, w.info, side, side, count > 0 ? 4 : 8, count > 0 ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGBA,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (count > 0) {
+        std::array<png_color, 16> palette{};
+        std::array<png_byte, 16> alpha{};
+        for (int i = 0; i < count; ++i) {
+            const std::uint32_t argb = picture.colours[static_cast<std::size_t>(i)];
+            palette[static_cast<std::size_t>(i)] = {static_cast<png_byte>(argb >> 16), static_cast<png_byte>(argb >> 8),
+                                                    static_cast<png_byte>(argb)};
+            alpha[static_cast<std::size_t>(i)] = static_cast<png_byte>(argb >> 24);
+        }
+        png_set_PLTE(w.png, w.info, palette.data(), count);
+        png_set_tRNS(w.png, w.info, alpha.data(), count, nullptr);
+    }
     png_write_info(w.png, w.info);
-    for (int y = 0; y < size; ++y) png_write_row(w.png, &rgba[static_cast<std::size_t>(y) * static_cast<std::size_t>(size) * 4]);
+    for (std::size_t y = 0; y < picture.side; ++y) png_write_row(w.png, &picture.rows[y * picture.rowBytes]);
     png_write_end(w.png, nullptr);
     return {};
+}
+
+}  // namespace
+
+std::string encodeIconPng(const IconPixels& icon, int size, std::vector<std::uint8_t>& png) {
+    png.clear();
+    return writePng(makePicture(icon, static_cast<std::size_t>(size)), png);
 }
 
 }  // namespace cartscope::cli

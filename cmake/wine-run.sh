@@ -45,4 +45,11 @@ make_prefix() {
 wineserver -p60 </dev/null >/dev/null 2>&1 || true
 wine wineboot </dev/null >/dev/null 2>&1 || true
 
-exec timeout --kill-after=10 "${CARTSCOPE_WINE_TIMEOUT:-300}" wine "$@"
+# CARTSCOPE_WINE64=1 starts a program by its name in the 64-bit system folder
+# (by default a name such as regsvr32 starts the 32-bit one, which starts the
+# 64-bit one again for a 64-bit library).
+loader=wine
+if [ "${CARTSCOPE_WINE64:-}" = 1 ]; then
+  loader=$(command -v wine64 || echo /usr/lib/wine/wine64)
+fi
+exec timeout --kill-after=10 "${CARTSCOPE_WINE_TIMEOUT:-300}" "$loader" "$@"

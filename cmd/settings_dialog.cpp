@@ -13,8 +13,8 @@ namespace cartscope::cmd {
 
 namespace {
 
-const wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-const wchar_t kRunValue[] = L"Cartscope";
+const wchar_t* const kRunKey = win::wideChars(kAutostartKeyPath);
+const wchar_t* const kRunValue = win::wideChars(kAutostartValue);
 
 bool checked(const ui::Button& button) { return button.sendMessage(BM_GETCHECK) == BST_CHECKED; }
 

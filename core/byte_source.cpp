@@ -14,8 +14,20 @@ bool FileSource::seek(std::uint64_t offset) {
     return file_.isOpen();
 }
 
+bool FileSource::identify(platform::FileIdentity& identity) {
+    if (const auto& opened = file_.identityAtOpen()) {
+        identity = *opened;
+        return true;
+    }
+    return file_.identify(identity) == 0;
+}
+
 bool FileSource::seekEnd(std::uint64_t& size) {
-    if (file_.seekEnd(size) != 0) return false;
+    if (const auto& opened = file_.identityAtOpen()) {
+        size = opened->size;
+    } else if (file_.seekEnd(size) != 0) {
+        return false;
+    }
     position_ = size;
     return true;
 }

@@ -18,7 +18,8 @@ public:
     virtual const std::u16string& name() const = 0;
     // Moves to an absolute offset.
     virtual bool seek(std::uint64_t offset) = 0;
-    // Moves to the end and gives the length.
+    // Moves to the end and gives the length (a file source: the length the
+    // file had when it was opened, where the platform learnt it then).
     virtual bool seekEnd(std::uint64_t& size) = 0;
     // Reads up to `count` bytes; gives how many were read (0 at the end or on failure).
     virtual std::size_t read(void* buffer, std::size_t count) = 0;
@@ -31,8 +32,9 @@ public:
     // 0, or the errno value of the failed open.
     int openError() const { return openError_; }
     bool isOpen() const { return file_.isOpen(); }
-    // Which file is open, in which state.
-    bool identify(platform::FileIdentity& identity) { return file_.identify(identity) == 0; }
+    // Which file is open, in which state: as it was opened where the
+    // platform learnt that then, else as it is now.
+    bool identify(platform::FileIdentity& identity);
 
     const std::u16string& name() const override { return path_; }
     bool seek(std::uint64_t offset) override;

@@ -1,7 +1,7 @@
 #include "core/code_tables.h"
 
 #include <algorithm>
-#include <vector>
+#include <array>
 
 namespace cartscope {
 namespace {
@@ -10,7 +10,7 @@ namespace {
 // keys sit out of sort order on purpose ("CJ" before "CG", "GZ" before "GW",
 // "HZ" before "HV"). Several publishers appear under more than one code.
 // Names ending in "?" are best guesses that were never confirmed.
-const MakerRow kMakers[] = {
+constexpr MakerRow kMakers[] = {
     {{'0', '1'}, u"Nintendo"},
     {{'0', '2'}, u"Rocket Games, Ajinomoto"},
     {{'0', '3'}, u"Imagineer-Zoom"},
@@ -401,6 +401,34 @@ constexpr std::uint16_t pack(std::uint8_t first, std::uint8_t second) {
 
 constexpr std::uint8_t byteOf(char c) { return static_cast<std::uint8_t>(static_cast<unsigned char>(c)); }
 
+// Every ROM load asks for its maker, so the rows are searched through an
+// index of their keys, sorted when the program is compiled; keys are unique,
+// so it finds the row a scan would.
+struct MakerKey {
+    std::uint16_t key;
+    const char16_t* name;
+};
+
+constexpr std::array<MakerKey, kMakerCount> makeMakerIndex() {
+    std::array<MakerKey, kMakerCount> index{};
+    for (std::size_t i = 0; i < kMakerCount; ++i) {
+        const MakerKey entry{pack(byteOf(kMakers[i].key[0]), byteOf(kMakers[i].key[1])), kMakers[i].name};
+        std::size_t j = i;
+        for (; j > 0 && index[j - 1].key > entry.key; --j) index[j] = index[j - 1];
+        index[j] = entry;
+    }
+    return index;
+}
+
+constexpr auto kMakerIndex = makeMakerIndex();
+
+constexpr bool keysUnique() {
+    for (std::size_t i = 1; i < kMakerIndex.size(); ++i)
+        if (kMakerIndex[i - 1].key == kMakerIndex[i].key) return false;
+    return true;
+}
+static_assert(keysUnique(), "maker keys are unique");
+
 }  // namespace
 
 const MakerRow* makerTable(std::size_t& count) {
@@ -414,23 +442,10 @@ const RegionRow* regionTable(std::size_t& count) {
 }
 
 const char16_t* makerName(std::uint8_t first, std::uint8_t second) {
-    // Every ROM load asks, so the rows are searched through a sorted index of
-    // their keys; keys are unique, so this finds the row a scan would.
-    struct Entry {
-        std::uint16_t key;
-        const char16_t* name;
-        bool operator<(const Entry& other) const { return key < other.key; }
-    };
-    static const std::vector<Entry> index = [] {
-        std::vector<Entry> entries;
-        entries.reserve(kMakerCount);
-        for (const MakerRow& row : kMakers) entries.push_back({pack(byteOf(row.key[0]), byteOf(row.key[1])), row.name});
-        std::sort(entries.begin(), entries.end());
-        return entries;
-    }();
-    const Entry wanted{pack(first, second), nullptr};
-    const auto found = std::lower_bound(index.begin(), index.end(), wanted);
-    return found != index.end() && found->key == wanted.key ? found->name : nullptr;
+    const MakerKey wanted{pack(first, second), nullptr};
+    const auto found = std::lower_bound(kMakerIndex.begin(), kMakerIndex.end(), wanted,
+                                        [](const MakerKey& a, const MakerKey& b) { return a.key < b.key; });
+    return found != kMakerIndex.end() && found->key == wanted.key ? found->name : nullptr;
 }
 
 const char16_t* regionName(std::uint8_t letter) {

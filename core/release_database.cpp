@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <string_view>
 
 #include "core/byte_source.h"
 #include "core/code_tables.h"
@@ -52,6 +55,19 @@ IndexCache& indexCache() {
     return cache;
 }
 
+// The database file that lookups read last, kept open for the next where
+// readers may keep it (platform::readersKeepDatabaseOpen). Lookups of several
+// threads take turns at it.
+struct KeptDatabase {
+    std::mutex mutex;
+    std::unique_ptr<FileSource> file;
+};
+
+KeptDatabase& keptDatabase() {
+    static KeptDatabase kept;
+    return kept;
+}
+
 std::u16string& chosenDatabaseFile() {
     static std::u16string path;
     return path;
@@ -77,16 +93,34 @@ std::optional<std::uint32_t> findSlot(const std::vector<std::uint8_t>& slots, st
 
 enum class RecordState { Found, Empty, Broken };
 
+// Where readRecord's first read ends: a record of the usual length comes
+// whole with its length, and only a longer one takes a second read.
+constexpr std::size_t kRecordFirstRead = 512;
+
 // Reads and splits the record at `offset`. Nothing outside the file or the
-// record is read: a record that breaks the layout is Broken.
+// record is used: a record that breaks the layout is Broken.
 RecordState readRecord(ByteSource& file, std::uint32_t offset, Release& release) {
-    std::uint8_t lengthBytes[2];
-    if (!file.seek(offset) || !readFully(file, lengthBytes, sizeof lengthBytes)) return RecordState::Broken;
-    const std::uint16_t length = get16(lengthBytes);
+    char first[kRecordFirstRead];
+    std::size_t got = 0;
+    if (!file.seek(offset)) return RecordState::Broken;
+    while (got < 2) {
+        const std::size_t more = file.read(first + got, sizeof first - got);
+        if (more == 0) return RecordState::Broken;
+        got += more;
+    }
+    const std::uint16_t length = get16(reinterpret_cast<const std::uint8_t*>(first));
     if (length == 2) return RecordState::Empty;
     if (length < 2 || length - 2u > kMaxRecordText) return RecordState::Broken;
-    std::vector<char> text(length - 2u);
-    if (!readFully(file, text.data(), text.size())) return RecordState::Broken;
+    const std::size_t size = length - 2u;
+    std::vector<char> longText;  // a record longer than the first read
+    char* start = first + 2;
+    if (length > sizeof first) {
+        longText.resize(size);
+        std::memcpy(longText.data(), first + 2, got - 2);
+        start = longText.data();
+    }
+    if (got < length && !readFully(file, start + (got - 2), length - got)) return RecordState::Broken;
+    const std::string_view text(start, size);
 
     std::size_t at = 0;
     for (std::size_t field = 0; field < kReleaseFields - 1; ++field) {
@@ -148,6 +182,8 @@ enum class Lookup { NoFile, NoRecord, Found, StaleIndex };
 // holds the write lock), else the answer is StaleIndex.
 Lookup lookUpIn(FileSource& file, const std::u16string& path, std::string_view code, bool mayReload, Release& release) {
     const Header header = readHeader(file);
+    // The identity from the open serves: under the lock no writer changes
+    // the file between the open and the last read.
     platform::FileIdentity identity;
     if (!file.identify(identity)) return Lookup::NoFile;
     IndexCache& cache = indexCache();
@@ -172,6 +208,32 @@ Lookup lookUpIn(FileSource& file, const std::u16string& path, std::string_view c
     return readRecord(file, *offset, release) == RecordState::Found ? Lookup::Found : Lookup::NoRecord;
 }
 
+// Looks `code` up in the database at `path`, under the caller's database
+// lock (the write lock when `mayReload`), as lookUpIn does.
+Lookup lookUpLocked(const std::u16string& path, std::string_view code, bool mayReload, Release& release) {
+    if (!platform::readersKeepDatabaseOpen()) {
+        FileSource file(path);
+        if (!file.isOpen()) return Lookup::NoFile;
+        return lookUpIn(file, path, code, mayReload, release);
+    }
+    // Under the lock no writer replaces the file, and writers replace it by
+    // rename: the kept file is the one at `path` exactly when the path names
+    // the same file, in the same state, as when it was opened. (While it is
+    // open, no other file can take its number on that volume.)
+    KeptDatabase& kept = keptDatabase();
+    const std::lock_guard<std::mutex> guard(kept.mutex);
+    platform::FileIdentity now, opened;
+    const bool current = kept.file && kept.file->name() == path && platform::identifyPath(path, now) == 0 &&
+                         kept.file->identify(opened) && now == opened;
+    if (!current) {
+        kept.file.reset();
+        auto file = std::make_unique<FileSource>(path);
+        if (!file->isOpen()) return Lookup::NoFile;
+        kept.file = std::move(file);
+    }
+    return lookUpIn(*kept.file, path, code, mayReload, release);
+}
+
 }  // namespace
 
 std::optional<Release> lookUpRelease(std::string_view gameCode) {
@@ -185,15 +247,11 @@ std::optional<Release> lookUpRelease(std::string_view gameCode) {
     Lookup result;
     {
         DatabaseReadLock lock;
-        FileSource file(*path);
-        if (!file.isOpen()) return std::nullopt;
-        result = lookUpIn(file, *path, gameCode, false, release);
+        result = lookUpLocked(*path, gameCode, false, release);
     }
     if (result == Lookup::StaleIndex) {
         DatabaseWriteLock lock;
-        FileSource file(*path);
-        if (!file.isOpen()) return std::nullopt;
-        result = lookUpIn(file, *path, gameCode, true, release);
+        result = lookUpLocked(*path, gameCode, true, release);
     }
     if (result != Lookup::Found) return std::nullopt;
     release.gameCode = std::string(gameCode);
@@ -236,6 +294,11 @@ std::string readReleases(const std::u16string& path, std::vector<Release>& relea
     DatabaseReadLock lock;
     FileSource file(path);
     if (!file.isOpen()) return std::strerror(file.openError());
+    return readReleases(file, releases, version);
+}
+
+std::string readReleases(ByteSource& file, std::vector<Release>& releases, std::uint16_t& version) {
+    releases.clear();
     const Header header = readHeader(file);
     std::vector<std::uint8_t> slots;
     if (header.count == 0 || !readIndex(file, header, slots)) return "not a release database (its index does not fit)";

@@ -16,6 +16,8 @@
 
 namespace cartscope {
 
+class ByteSource;
+
 inline constexpr char16_t kDatabaseFileName[] = u"nds-rom.dat";
 inline constexpr std::size_t kReleaseFields = 10;
 inline constexpr std::size_t kMaxRecordText = 32767;  // L - 2 stays below 32768
@@ -78,6 +80,8 @@ std::optional<Release> findRelease(const std::u16string& path, std::string_view 
 // Every release of a database file, in index order. Gives an empty string or
 // what is wrong with the file.
 std::string readReleases(const std::u16string& path, std::vector<Release>& releases, std::uint16_t& version);
+// The same for a database already open (no database lock is taken).
+std::string readReleases(ByteSource& file, std::vector<Release>& releases, std::uint16_t& version);
 
 // Builds a database file's bytes. Gives an empty string or what the format
 // cannot hold (a game code that is not 4 bytes, a duplicate game code, a

@@ -20,7 +20,7 @@ constexpr std::size_t kIconBitmap = 0x020;
 constexpr std::size_t kIconPalette = 0x220;
 constexpr std::size_t kTitles = 0x240;
 constexpr std::size_t kTitleSlot = 0x100;
-constexpr std::size_t kCrcPiece = 10240;
+constexpr std::size_t kCrcPiece = 256 * 1024;
 
 // A 5-bit channel widened to 8 bits, its top bits repeated below.
 std::uint32_t widenChannel(unsigned v) { return (v << 3) | (v >> 2); }

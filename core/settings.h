@@ -21,6 +21,12 @@ inline constexpr char16_t kRenameModeValue[] = u"rename_mode";        // DWORD: 
 inline constexpr char16_t kLastUpdateValue[] = u"last_update";        // QWORD: seconds since 1970 (UTC)
 inline constexpr char16_t kForTestingValue[] = u"forTesting";         // DWORD: not 0 asks for test versions
 
+// The Windows autostart entry of the command program: a value of the user's
+// Run key (HKEY_CURRENT_USER) that the settings write and the uninstaller
+// removes when it names the uninstalled program.
+inline constexpr char16_t kAutostartKeyPath[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr char16_t kAutostartValue[] = u"Cartscope";
+
 // Longest string value that is read, in UTF-16 units with the closing NUL
 // (so patterns of up to 255 characters).
 inline constexpr std::size_t kMaxSettingStringUnits = 256;

@@ -9,12 +9,13 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   clang libclang-rt-14-dev
   googletest libgtest-dev libbenchmark-dev
-  libcli11-dev libpng-dev zlib1g-dev libstb-dev
+  libcli11-dev libexpat1-dev libpng-dev zlib1g-dev libstb-dev libssl-dev libcurl4-openssl-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   mingw-w64-tools binutils-mingw-w64 libz-mingw-w64-dev
   wine wine64 wine32:i386
   xvfb xauth imagemagick
-  dpkg-dev python3 openssl
+  dpkg-dev lintian python3 openssl
+  wixl msitools osslsigncode zip unzip
 )
 
 sudo=""

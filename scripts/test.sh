@@ -4,14 +4,16 @@
 #   win64  the 64-bit Windows build, tests under Wine
 #   win32  the 32-bit Windows build, tests under Wine
 #   fuzz   clang with AddressSanitizer and UBSan: the tests again, and a short fuzzing run
-#   release-win64, release-win32  what is shipped (no test hooks), and its checks
+#   release-win64, release-win32, release-linux  what is shipped (no test hooks), and its checks:
+#                  the installer under Wine, the signed release, install-update-uninstall
+#   release        scripts/release.sh writes dist/
 # Exits non-zero when any build or test fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh || exit 1
 
-presets=(linux win64 win32 fuzz release-win64 release-win32)
+presets=(linux win64 win32 fuzz release-win64 release-win32 release-linux)
 mkdir -p build
 failed_presets=()
 total_passed=0
@@ -51,6 +53,17 @@ for preset in "${built[@]}"; do
     failed_presets+=("$preset")
   fi
 done
+
+# The release itself, as a maintainer makes it: dist/ (the release presets
+# are built already, and their tests have tried the packages).
+echo
+echo "==== release"
+if bash scripts/release.sh --no-setup; then
+  total_passed=$((total_passed + 1))
+else
+  total_failed=$((total_failed + 1))
+  failed_presets+=("release")
+fi
 
 echo
 if [ ${#failed_presets[@]} -ne 0 ]; then

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+// The class identifiers as text (kClsidText, kClsidSecondText).
+#include "shellext/registry_table.h"
+
 namespace cartscope::shell {
 
 // The served class; also the format ID of the library's own properties.
@@ -16,8 +19,5 @@ inline constexpr GUID kTypeLibId = {0x8B2F6D40, 0x3C17, 0x4E95, {0xA6, 0xD2, 0x0
 // IFileIconExt, described by the type library, not answered by the class.
 // {C7D14E92-6A38-4B0F-9E57-2D81F3A6B0C4}
 inline constexpr IID kIidFileIconExt = {0xC7D14E92, 0x6A38, 0x4B0F, {0x9E, 0x57, 0x2D, 0x81, 0xF3, 0xA6, 0xB0, 0xC4}};
-
-inline constexpr wchar_t kClsidText[] = L"{5E7A3C21-B94D-4F18-9C2E-71D0A6B3F4C5}";
-inline constexpr wchar_t kClsidSecondText[] = L"{5E7A3C22-B94D-4F18-9C2E-71D0A6B3F4C5}";
 
 }  // namespace cartscope::shell

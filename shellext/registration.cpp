@@ -11,6 +11,7 @@
 
 #include "shellext/guids.h"
 #include "shellext/module.h"
+#include "shellext/registry_table.h"
 #include "win/com_ptr.h"
 #include "win/errors.h"
 #include "win/library.h"
@@ -125,68 +126,7 @@ private:
 };
 
 // ---------------------------------------------------------------------------
-// Registry entries.
-
-enum class Hive { ClassesRoot, LocalMachine };
-
-enum class Mode {
-    Keep,     // created when missing; left alone, values included, by unregistration
-    Replace,  // deleted with its subkeys and written anew; deleted by unregistration
-    Inside,   // written inside a replace-mode key, and goes with it
-};
-
-struct Value {
-    const wchar_t* name;  // nullptr: the default value
-    std::wstring data;
-};
-
-struct KeyEntry {
-    Hive hive;
-    std::wstring path;
-    Mode mode;
-    std::vector<Value> values;
-};
-
-std::vector<KeyEntry> registryEntries(const std::wstring& module) {
-    const std::wstring clsid = kClsidText;
-    std::vector<KeyEntry> entries = {
-        {Hive::ClassesRoot, L"CLSID", Mode::Keep, {}},
-    };
-    for (const wchar_t* served : {kClsidText, kClsidSecondText}) {
-        const std::wstring key = std::wstring(L"CLSID\\") + served;
-        entries.push_back({Hive::ClassesRoot, key, Mode::Replace, {{nullptr, L"NDS Files"}}});
-        entries.push_back(
-            {Hive::ClassesRoot, key + L"\\InprocServer32", Mode::Inside, {{nullptr, module}, {L"ThreadingModel", L"Apartment"}}});
-    }
-    entries.push_back({Hive::ClassesRoot, L"Folder", Mode::Keep, {}});
-    entries.push_back({Hive::ClassesRoot, L"Folder\\Shellex", Mode::Keep, {}});
-    entries.push_back({Hive::ClassesRoot, L"Folder\\Shellex\\ColumnHandlers", Mode::Keep, {}});
-    entries.push_back(
-        {Hive::ClassesRoot, L"Folder\\Shellex\\ColumnHandlers\\" + clsid, Mode::Replace, {{nullptr, L"Cartscope column ext"}}});
-    // The extension and its file type carry the same handler subtree.
-    for (const wchar_t* type : {L".nds", L"nds_auto_file"}) {
-        const std::wstring key = type;
-        std::vector<Value> typeValues;
-        if (key == L".nds") typeValues.push_back({nullptr, L"nds_auto_file"});
-        entries.push_back({Hive::ClassesRoot, key, Mode::Keep, typeValues});
-        entries.push_back({Hive::ClassesRoot, key + L"\\DefaultIcon", Mode::Keep, {{nullptr, L"%1"}}});
-        entries.push_back({Hive::ClassesRoot, key + L"\\ShellEx", Mode::Keep, {}});
-        entries.push_back({Hive::ClassesRoot, key + L"\\ShellEx\\IconHandler", Mode::Replace, {{nullptr, clsid}}});
-        // The info-tip handler: IQueryInfo's interface identifier.
-        entries.push_back(
-            {Hive::ClassesRoot, key + L"\\ShellEx\\{00021500-0000-0000-C000-000000000046}", Mode::Replace, {{nullptr, clsid}}});
-        entries.push_back({Hive::ClassesRoot, key + L"\\ShellEx\\ContextMenuHandlers", Mode::Keep, {}});
-        entries.push_back({Hive::ClassesRoot, key + L"\\ShellEx\\ContextMenuHandlers\\" + clsid, Mode::Replace, {}});
-    }
-    std::wstring handlers;
-    for (const wchar_t* part :
-         {L"SOFTWARE", L"\\Microsoft", L"\\Windows", L"\\CurrentVersion", L"\\PropertySystem", L"\\PropertyHandlers"}) {
-        handlers += part;
-        entries.push_back({Hive::LocalMachine, handlers, Mode::Keep, {}});
-    }
-    entries.push_back({Hive::LocalMachine, handlers + L"\\.nds", Mode::Replace, {{nullptr, clsid}}});
-    return entries;
-}
+// Registry entries: the table of registry_table.h, written and removed.
 
 // HKEY_CLASSES_ROOT, or HKEY_CURRENT_USER\Software\Classes for per-user
 // registration.

@@ -13,6 +13,7 @@
 
 #include <png.h>
 
+#include "cli/png_writer.h"
 #include "core/crc.h"
 #include "core/info_tip.h"
 #include "core/tests/support/rom_builder.h"
@@ -49,8 +50,9 @@ protected:
     // Runs the program; `shell` comes first in the same shell (a folder to
     // change to, limits, variables). A program that hangs is ended after a
     // minute: the run then fails with status 124 instead of never ending.
-    Outcome runCli(const std::vector<std::string>& args, const std::string& shell = {}) {
-        std::string command = shell + " timeout -k 5 60 " + quote(CARTSCOPE_CLI);
+    Outcome runCli(const std::vector<std::string>& args, const std::string& shell = {},
+                   const std::string& program = CARTSCOPE_CLI) {
+        std::string command = shell + " timeout -k 5 60 " + quote(program);
         for (const auto& arg : args) command += " " + quote(arg);
         const auto out = dir.path() / "stdout", err = dir.path() / "stderr";
         command += " >" + quote(out.string()) + " 2>" + quote(err.string());
@@ -142,6 +144,35 @@ TEST_F(CliTest, IconIsWrittenAsPngWithTransparencyAndScaling) {
         for (unsigned x = 0; x < 80; ++x) ASSERT_EQ(big[y * 80 + x], expected[(y * 32 / 80) * 32 + x * 32 / 80]) << x << "," << y;
 }
 
+// An icon of at most 16 colours (a banner icon has 16, one transparent) is
+// written with a palette of them, any other as RGBA: either way every pixel
+// comes back, at the icon's size and scaled.
+TEST_F(CliTest, IconPicturesKeepTheirPixelsWithAndWithoutAPalette) {
+    for (const std::uint32_t colours : {1u, 2u, 16u, 17u, 1024u}) {
+        IconPixels icon{};
+        for (std::size_t i = 0; i < icon.size(); ++i) {
+            const std::uint32_t k = static_cast<std::uint32_t>(i * 7) % colours;
+            icon[i] = k == 0 ? 0u : 0xFF000000u | k * 0x010101u;
+        }
+        for (const int size : {32, 48, 128}) {
+            std::vector<std::uint8_t> png;
+            ASSERT_EQ(cartscope::cli::encodeIconPng(icon, size, png), "");
+            ASSERT_GT(png.size(), 25u);
+            EXPECT_EQ(png[25], colours <= 16 ? 3 : 6) << "colour type: palette or RGBA, " << colours << " colours";
+            const std::string file = (dir.path() / "picture.png").string();
+            cartscope::testing::writeFile(file, png);
+            unsigned w = 0, h = 0;
+            const auto pixels = readPng(file, w, h);
+            ASSERT_EQ(w, static_cast<unsigned>(size));
+            ASSERT_EQ(h, static_cast<unsigned>(size));
+            for (unsigned y = 0; y < h; ++y)
+                for (unsigned x = 0; x < w; ++x)
+                    ASSERT_EQ(pixels[y * w + x], icon[(y * 32 / h) * 32 + x * 32 / w])
+                        << colours << " colours, size " << size << ", at " << x << "," << y;
+        }
+    }
+}
+
 TEST_F(CliTest, IconFailsClearlyWithoutABanner) {
     RomSpec card;
     card.bannerOffset = 0;
@@ -202,6 +233,78 @@ const std::string kTsvHeader =
     "game code\tROM code\tname\tcountry\tgenre\tpublisher\tlanguage mask\tWiFi\trelease number\trelease group\tCRC-32\n";
 
 }  // namespace
+
+// cartscope runs the plain forms of info, icon, thumbnail, trim and untrim
+// itself and hands every other command line to cartscope-full: for each
+// argument list both programs must answer alike, in status, output, messages
+// and the files written.
+TEST_F(CliTest, PerFileCommandsAnswerAsTheWholeCommandLine) {
+    const std::string rom = put("a.nds", RomSpec{});
+    RomSpec plain;
+    plain.bannerOffset = 0;
+    const std::string noBanner = put("plain.nds", plain);
+    RomSpec trimmedCard;
+    trimmedCard.fileSize = trimmedCard.usedSize;
+    const std::string trimmed = put("t.nds", trimmedCard);
+    const std::string tsv = (dir.path() / "releases.tsv").string(), dat = (dir.path() / "nds-rom.dat").string();
+    const std::string text = kTsvHeader + "ABCE\tNTR-ABCE-USA\tA Game\tUSA\t\t\t1\t\t0001\t\t\n";
+    cartscope::testing::writeFile(tsv, std::vector<std::uint8_t>(text.begin(), text.end()));
+    ASSERT_EQ(runCli({"db", "build", tsv, "-o", dat, "--version", "3"}).status, 0);
+    const std::string out = (dir.path() / "out.png").string(), missing = (dir.path() / "missing.nds").string();
+
+    const std::vector<std::vector<std::string>> cases = {
+        {"info", rom},
+        {"info", rom, missing, noBanner},
+        {"info", "--db", dat, rom},
+        {"info", rom, "--db=" + dat},
+        {"info", "--db", dir.path().string(), rom},
+        {"info", "--db", missing, rom},
+        {"info", "--db=", rom},
+        {"info", "--db", dat, "--db", dat, rom},
+        {"info", "icon"},
+        {"info", "-x", rom},
+        {"icon", rom, "-o", out},
+        {"icon", "-o", out, rom, "--size", "64"},
+        {"icon", rom, "--output=" + out, "--size=4096"},
+        {"icon", rom, "-o", out, "--size", "4097"},
+        {"icon", rom, "-o", out, "--size", "010"},
+        {"icon", rom, "-o", out, "--size", "0x20"},
+        {"icon", rom, "-o", out, "--size", "8", "--size", "9"},
+        {"icon", rom, "-o", rom},
+        {"icon", noBanner, "-o", out},
+        {"icon", rom},
+        {"icon", rom, rom, "-o", out},
+        {"thumbnail", rom, out},
+        {"thumbnail", "-s", "256", "file://" + rom, out},
+        {"thumbnail", "--size=1", rom, out},
+        {"thumbnail", "-s", "-1", rom, out},
+        {"thumbnail", rom},
+        {"thumbnail", rom, out, "extra"},
+        {"thumbnail", "file://nohost" + rom, out},
+        {"trim", rom, noBanner, missing},
+        {"untrim", rom, trimmed},
+        {"trim", trimmed, "--", rom},
+        {"trim"},
+        {"untrim", "--all", rom},
+    };
+    for (const auto& args : cases) {
+        std::string shown;
+        for (const auto& arg : args) shown += " " + arg;
+        Outcome runs[2];
+        std::string written[2];
+        for (int i = 0; i < 2; ++i) {
+            std::filesystem::remove(out);
+            put("a.nds", RomSpec{});  // as they were: trim and untrim change them
+            put("t.nds", trimmedCard);
+            runs[i] = runCli(args, {}, i == 0 ? CARTSCOPE_CLI : CARTSCOPE_CLI_FULL);
+            written[i] = (std::filesystem::exists(out) ? slurp(out) : "(none)") + " " + slurp(rom) + " " + slurp(trimmed);
+        }
+        EXPECT_EQ(runs[0].status, runs[1].status) << shown;
+        EXPECT_EQ(runs[0].out, runs[1].out) << shown;
+        EXPECT_EQ(runs[0].err, runs[1].err) << shown;
+        EXPECT_EQ(written[0], written[1]) << shown;
+    }
+}
 
 TEST_F(CliTest, DatabaseBuildDumpVersionAndLookup) {
     const std::string tsv = (dir.path() / "releases.tsv").string(), dat = (dir.path() / "nds-rom.dat").string();
@@ -605,4 +708,84 @@ TEST_F(CliTest, FileNamesAreShownOnOneLineAndOpenWhateverTheirBytes) {
     EXPECT_EQ(real.out, run.out);
     EXPECT_EQ(folderNames(folder), (std::set<std::string>{"New\tName.nds"}));
     std::filesystem::remove_all(folder);
+}
+
+TEST_F(CliTest, DatabaseImportOfListsOfEachKind) {
+    const auto logiqx = dir.path() / "first.dat", offline = dir.path() / "second.xml", tsv = dir.path() / "third.tsv";
+    const auto dat = dir.path() / "nds-rom.dat";
+    writeText(logiqx,
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<datafile>\n"
+              " <header><name>Invented</name></header>\n"
+              " <game name=\"Lantern Lake (Europe) (En,De)\">\n"
+              "  <description>Lantern Lake &amp; Co (Europe) (En,De)</description>\n"
+              "  <rom name=\"Lantern Lake (Europe) (En,De).nds\" size=\"1024\" crc=\"0badf00d\" serial=\"NTR-LLKP-EUR\"/>\n"
+              " </game>\n"
+              " <game name=\"No Code (USA)\"><rom name=\"n.nds\" size=\"1\" crc=\"1\"/></game>\n"
+              " <game name=\"Twice\"><rom name=\"t.nds\" size=\"1\" serial=\"NTR-LLKP-EUR\"/></game>\n"
+              "</datafile>\n");
+    writeText(offline,
+              "<?xml version=\"1.0\"?>\n<dat><games>\n"
+              " <game><releaseNumber>12</releaseNumber><title>Lantern Lake</title><publisher>Velmora</publisher>"
+              "<location>0</location><sourceRom>Tidepool</sourceRom><language>2</language><serial>NTR-LLKP-EUR</serial>"
+              "<files><romCRC extension=\".nds\">CAFEBABE</romCRC></files></game>\n"
+              " <game><title><![CDATA[Kite \xE2\x98\x85 Kid]]></title><location>7</location><language>256</language>"
+              "<serial>KKDJ</serial></game>\n"
+              "</games></dat>\n");
+    writeText(tsv, kTsvHeader + "KKDJ\tNTR-KKDJ-JPN\tKite Kid (ours)\tJapan\tAction\tVelmora\t2\tNo\t0099\tGRP\t12345678\n");
+
+    Outcome run = runCli({"db", "import", logiqx.string(), offline.string(), tsv.string(), "-o", dat.string(), "--version", "9"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, dat.string() +
+                           ": 6 entries read, 2 written, 2 skipped (1 without a game code, 1 listed twice), 2 merged, "
+                           "1 character replaced, version 9\n");
+    EXPECT_EQ(run.err, "cartscope: " + logiqx.string() + ":8: no game code; skipped\ncartscope: " + logiqx.string() +
+                           ":9: game code LLKP listed again; the first entry is kept\n");
+    run = runCli({"db", "dump", dat.string()});
+    EXPECT_EQ(run.out, kTsvHeader +
+                           "KKDJ\tNTR-KKDJ-JPN\tKite ? Kid\tJapan\tAction\tVelmora\t2\tNo\t0099\tGRP\t12345678\n"
+                           "LLKP\tNTR-LLKP-EUR\tLantern Lake & Co\tEurope\t\tVelmora\t9\t\t0012\tTidepool\t0BADF00D\n");
+    run = runCli({"db", "lookup", dat.string(), "LLKP"});
+    EXPECT_NE(run.out.find("Languages: 9 (eng,ger)\n"), std::string::npos) << run.out;
+    EXPECT_EQ(runCli({"db", "version", dat.string()}).out, "9\n");
+
+    // The dump read back as a list gives the same database.
+    const auto dumped = dir.path() / "dumped.tsv", again = dir.path() / "again.dat";
+    writeText(dumped, runCli({"db", "dump", dat.string()}).out);
+    ASSERT_EQ(runCli({"db", "import", dumped.string(), "-o", again.string(), "--version", "9"}).status, 0);
+    EXPECT_EQ(cartscope::testing::readFile(again), cartscope::testing::readFile(dat));
+}
+
+TEST_F(CliTest, DatabaseImportRefusesWhatItCannotRead) {
+    const auto good = dir.path() / "good.dat", cut = dir.path() / "cut.dat", dat = dir.path() / "nds-rom.dat";
+    const std::string list =
+        "<datafile>\n <game name=\"A (USA)\">\n  <rom name=\"a.nds\" serial=\"AAAE\"/>\n </game>\n</datafile>\n";
+    writeText(good, list);
+    writeText(cut, list.substr(0, list.find("</game>") + 3));
+    ASSERT_EQ(runCli({"db", "import", good.string(), "-o", dat.string(), "--version", "1"}).status, 0);
+    const auto before = cartscope::testing::readFile(dat);
+
+    Outcome run = runCli({"db", "import", good.string(), cut.string(), "-o", dat.string(), "--version", "2"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "cartscope: " + cut.string() + ":4: unclosed token\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(cartscope::testing::readFile(dat), before) << "nothing is written";
+    run = runCli({"db", "import", (dir.path() / "missing.dat").string(), "-o", dat.string(), "--version", "2"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("No such file or directory"), std::string::npos) << run.err;
+
+    EXPECT_EQ(runCli({"db", "import", good.string(), "-o", dat.string()}).status, 2) << "the version is required";
+    EXPECT_EQ(runCli({"db", "import", "-o", dat.string(), "--version", "1"}).status, 2) << "a list is required";
+    EXPECT_EQ(runCli({"db", "import", good.string(), "-o", good.string(), "--version", "1"}).status, 2);
+    EXPECT_EQ(runCli({"db", "import", good.string(), "-o", dat.string(), "--version", "0"}).status, 2);
+    // A skipped entry is named on one line, whatever its serial holds.
+    const auto odd = dir.path() / "odd.dat";
+    writeText(odd, "<datafile>\n<game name=\"x\"><serial>AB&#10;CDE</serial></game>\n</datafile>\n");
+    run = runCli({"db", "import", odd.string(), good.string(), "-o", dat.string(), "--version", "3"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "cartscope: " + odd.string() + ":2: no game code of 4 letters or digits in \"AB\\nCDE\"; skipped\n");
+
+    const Outcome help = runCli({"db", "import", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("OfflineList <location>"), std::string::npos) << help.out;
 }

@@ -39,14 +39,17 @@ make_list "Other Game" >"$work/a.tsv"
 make_list "Another Game With A Longer Name" >"$work/b.tsv"
 "$cli" db build "$work/a.tsv" -o "$db" --version 1 >/dev/null || { echo "FAIL: the first database could not be built"; exit 1; }
 
+# Each reader run looks the ROM up eight times (so that a run lasts long
+# enough to be killed now and then): each must find its record.
 reader() {
   local log=$work/reader-$1.log out status
   while [ ! -e "$work/stop" ]; do
-    out=$(timeout 60 "$cli" info --db "$db" "$rom" 2>&1)
+    out=$(timeout 60 "$cli" info --db "$db" "$rom" "$rom" "$rom" "$rom" "$rom" "$rom" "$rom" "$rom" 2>&1)
     status=$?
     if [ $status -eq 0 ]; then
-      if grep -qx 'Name: Star Courier' <<<"$out"; then echo ok
-      elif grep -q '^Name: ' <<<"$out"; then echo "wrong: $(grep '^Name: ' <<<"$out")"
+      if grep '^Name: ' <<<"$out" | grep -vqx 'Name: Star Courier'; then
+        echo "wrong: $(grep '^Name: ' <<<"$out" | grep -vx 'Name: Star Courier' | head -n 1)"
+      elif [ "$(grep -cx 'Name: Star Courier' <<<"$out")" -eq 8 ]; then echo ok
       else echo missing
       fi
     elif [ $status -eq 137 ]; then echo killed  # by the SIGKILL below
@@ -58,13 +61,51 @@ reader() {
 
 for i in $(seq "$readers"); do reader "$i" & done
 
+# A reader that runs for 20 s is on its way to hanging: what it waits for is
+# written down while it still waits (its state, kernel wait channel and
+# stack, who holds or waits for the lock file, and its threads' backtraces
+# when gdb is at hand), and shown when the run fails.
+describe() {
+  local pid=$1 inode
+  echo "== reader $pid, running $(ps -o etimes= -p "$pid" | tr -d ' ') s"
+  grep -E '^(State|Threads):' "/proc/$pid/status" 2>/dev/null
+  echo "wait channel: $(cat "/proc/$pid/wchan" 2>/dev/null)"
+  cat "/proc/$pid/stack" 2>/dev/null
+  inode=$(stat -c %i "$XDG_DATA_HOME/cartscope/nds-rom.lock" 2>/dev/null)
+  [ -z "$inode" ] || { echo "locks on the lock file:"; grep ":$inode " /proc/locks; }
+  ps -o pid,stat,etimes,wchan:24,args --ppid "$pid" 2>/dev/null | tail -n +2
+  if command -v gdb >/dev/null; then
+    timeout 30 gdb -p "$pid" -batch -ex 'thread apply all bt' 2>/dev/null | grep -E '^(Thread|#)'
+  fi
+}
+watchdog() {
+  local pid seen=" "
+  while [ ! -e "$work/stop" ]; do
+    for pid in $(pgrep -f "^$cli info --db "); do
+      case $seen in *" $pid "*) continue ;; esac
+      if [ "$(ps -o etimes= -p "$pid" 2>/dev/null | tr -d ' ')" -ge 20 ] 2>/dev/null; then
+        seen="$seen$pid "
+        describe "$pid" >>"$work/hung.log" 2>&1
+      fi
+    done
+    sleep 2
+  done
+}
+watchdog &
+
 # Kills one running reader, chosen at random (readers come and go within
-# milliseconds: a few tries).
+# milliseconds: some tries). Only a process that timeout started is a
+# reader: a sanitizer's runtime may start helpers under the same command line
+# (LeakSanitizer's tracer at exit), and killing one of those would leave the
+# reader waiting for it instead of testing the lock.
 kill_a_reader() {
-  local try pid
-  for try in 1 2 3 4 5 6 7 8 9 10; do
-    pid=$(pgrep -f "^$cli info --db " | shuf -n 1)
-    [ -n "$pid" ] && kill -KILL "$pid" 2>/dev/null && return 0
+  local try pid parent comm
+  for try in $(seq 40); do
+    for pid in $(pgrep -f "^$cli info --db " | shuf); do
+      read -r _ _ _ parent _ 2>/dev/null <"/proc/$pid/stat" || continue
+      read -r comm 2>/dev/null <"/proc/$parent/comm" || continue
+      [ "$comm" = timeout ] && kill -KILL "$pid" 2>/dev/null && return 0
+    done
   done
   return 1
 }
@@ -92,6 +133,7 @@ echo "stress: $readers readers, $rounds rounds: $ok reads with the right record,
 status=0
 if [ "$wrong" -ne 0 ] || [ "$missing" -ne 0 ] || [ "$failed" -ne 0 ]; then
   grep -v '^ok$\|^killed$' "$work/all.log" | sort | uniq -c | head -20
+  [ ! -s "$work/hung.log" ] || cat "$work/hung.log"
   status=1
 fi
 [ "$ok" -gt 0 ] || { echo "FAIL: no reader read anything"; status=1; }

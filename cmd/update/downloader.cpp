@@ -190,33 +190,4 @@ bool isHttpsUrl(const std::string& url) {
     return true;
 }
 
-std::string decodeEntities(const std::string& text) {
-    struct Entity {
-        const char* name;
-        char byte;
-    };
-    static const Entity kEntities[] = {
-        {"&amp;", '\x26'},  {"&Auml;", '\xC4'}, {"&auml;", '\xE4'}, {"&Ouml;", '\xD6'},
-        {"&ouml;", '\xF6'}, {"&Uuml;", '\xDC'}, {"&uuml;", '\xFC'}, {"&szlig;", '\xDF'},
-    };
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        bool replaced = false;
-        if (text[i] == '&') {
-            for (const Entity& entity : kEntities) {
-                const std::size_t length = std::strlen(entity.name);
-                if (text.compare(i, length, entity.name) == 0) {
-                    out += entity.byte;
-                    i += length;
-                    replaced = true;
-                    break;
-                }
-            }
-        }
-        if (!replaced) out += text[i++];
-    }
-    return out;
-}
-
 }  // namespace cartscope::update

@@ -10,23 +10,13 @@
 #include <string>
 
 #include "cmd/framework/file.h"
+#include "core/version_file.h"
 
 typedef void CURL;
 
 namespace cartscope::update {
 
 class CcURLClient;
-
-// The bounds of a transfer: a server that never answers, trickles, sends
-// without end or redirects for ever cannot hold the program or fill its disk.
-struct TransferLimits {
-    long connectSeconds = 30;            // to connect
-    long lowSpeedBytesPerSecond = 1000;  // a transfer slower than this ...
-    long lowSpeedSeconds = 60;           // ... for this many seconds in a row ends
-    long totalSeconds = 0;               // the whole transfer; 0: no bound
-    std::uint64_t maxBytes = 0;          // the body as received; 0: no bound
-    long maxRedirects = 10;
-};
 
 // Where downloaded bytes go.
 class CcURLContent {
@@ -104,9 +94,5 @@ private:
 
 // Whether `url` names the scheme "https" (in any case).
 bool isHttpsUrl(const std::string& url);
-
-// Replaces &amp; &Auml; &auml; &Ouml; &ouml; &Uuml; &uuml; &szlig; by their
-// ISO 8859-1 bytes, in one pass from left to right.
-std::string decodeEntities(const std::string& text);
 
 }  // namespace cartscope::update

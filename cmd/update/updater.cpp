@@ -4,11 +4,13 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <utility>
 #include <vector>
 
 #include "cmd/framework/application.h"
 #include "cmd/update/downloader.h"
+#include "cmd/update/signature.h"
 #include "core/command_request.h"
 #include "core/platform/data_folder.h"
 #include "core/platform/database_lock.h"
@@ -23,9 +25,7 @@
 #include "win/text.h"
 #include "win/version_info.h"
 
-#ifndef CARTSCOPE_UPDATE_SERVER
-#define CARTSCOPE_UPDATE_SERVER "https://updates.velmora.example"
-#endif
+#include "cartscope_update_key.h"
 
 namespace cartscope::update {
 
@@ -35,6 +35,16 @@ using win::CFileVersionInfo;
 using win::peMachineBits;
 
 constexpr int kProgramIcon = 128;
+
+// Fetches `url` as it comes, byte for byte.
+bool fetchBytes(CcURLClient& client, const std::string& url, std::string& bytes) {
+    unsigned char* block = nullptr;
+    std::size_t length = 0;
+    if (!client.fetchToMemory(&block, &length, url)) return false;
+    const std::unique_ptr<unsigned char, decltype(&std::free)> owned(block, &std::free);
+    bytes.assign(reinterpret_cast<const char*>(block), length);
+    return true;
+}
 
 // Texts from the server and libcurl: ASCII, any other byte taken as Latin-1.
 std::wstring widen(const std::string& text) { return win::toWide(cartscope::widen(text)); }
@@ -70,18 +80,9 @@ std::string updateServer([[maybe_unused]] bool adminMode) {
     return CARTSCOPE_UPDATE_SERVER;
 }
 
-TransferLimits defaultVersionFileLimits() {
-    TransferLimits limits;
-    limits.totalSeconds = 120;
-    limits.maxBytes = 64 * 1024;
-    return limits;
-}
+TransferLimits defaultVersionFileLimits() { return versionFileLimits(); }
 
-TransferLimits defaultDownloadLimits() {
-    TransferLimits limits;
-    limits.maxBytes = 64 * 1024 * 1024;
-    return limits;
-}
+TransferLimits defaultDownloadLimits() { return downloadLimits(); }
 
 UpdaterEnvironment programUpdaterEnvironment(bool adminMode) {
     UpdaterEnvironment environment;
@@ -107,6 +108,7 @@ UpdaterEnvironment programUpdaterEnvironment(bool adminMode) {
     environment.sleep = [](unsigned seconds) { Sleep(seconds * 1000); };
     environment.recordCheck = [](std::uint64_t seconds) { writeLastUpdate(seconds); };
     environment.forTesting = [] { return cartscope::forTesting(); };
+    environment.publicKey.assign(kBuiltInUpdateKey, kBuiltInUpdateKeySize);
     return environment;
 }
 
@@ -140,12 +142,29 @@ CheckResult CUpdater::checkForUpdates() {
     client.setLimits(m_environment.versionFileLimits);
     message << L"An update is aviable!\n\n";
 
-    std::string url = m_environment.server + "/Cartscope/version.txt";
-    if (m_environment.forTesting()) url += "?forTesting=yes";
+    const std::string url = m_environment.server + "/Cartscope/version.txt";
+    const std::string query = m_environment.forTesting() ? "?forTesting=yes" : "";
     std::string text;
-    if (!client.fetchToString(text, url)) {
+    const bool fetched =
+        m_environment.publicKey.empty() ? client.fetchToString(text, url + query) : fetchBytes(client, url + query, text);
+    if (!fetched) {
         if (!autoMode) m_environment.messageBox(L"Database Update ERROR\n\nCan't get Version-Info!", MB_OK);
         return CheckDone;
+    }
+    if (!m_environment.publicKey.empty()) {
+        // The signature covers the bytes as sent; they are read as any
+        // version file once it holds.
+        if (const std::wstring why = verifyVersionFile(client, url, query, text); !why.empty()) {
+            const std::wstring error = L"Database Update ERROR\n\nCan't verify Version-Info! (" + why + L")";
+            if (autoMode) {
+                message.str(error);
+                showTrayMessage(20);
+            } else {
+                m_environment.messageBox(error, MB_OK);
+            }
+            return CheckDone;
+        }
+        text = decodeEntities(text);
     }
 
     const auto urlOr = [&](const char* key, const char* path) {
@@ -168,6 +187,7 @@ CheckResult CUpdater::checkForUpdates() {
         if (remote > local) {
             databaseOffer = remote;
             databaseUrl = urlOr("database_url", "/Cartscope/nds-rom.dat");
+            versionFileValue(text, "database_sha256", databaseSha256);
             pending |= UpdateDatabase;
             message << L"Database\n    v" << local << L" --> v" << remote << L"\n\n";
         }
@@ -179,6 +199,7 @@ CheckResult CUpdater::checkForUpdates() {
             if (mustElevate()) return CheckNeedsElevation;
             programOffer = value;
             programUrl = urlOr("cmd_exe_url", "/Cartscope/Cartscope%20CMD.exe");
+            versionFileValue(text, "cmd_exe_sha256", programSha256);
             pending |= UpdateProgram;
             message << L"Cartscope CMD.exe\n    v" << local << L" --> v" << widen(value) << L"\n\n";
         }
@@ -193,6 +214,7 @@ CheckResult CUpdater::checkForUpdates() {
             if (mustElevate()) return CheckNeedsElevation;
             libraryOffer = value;
             libraryUrl = urlOr("dll_url", "/Cartscope/Cartscope.dll") + (peMachineBits(library) == 64 ? "?cpu=x64" : "?cpu=x86");
+            versionFileValue(text, "dll_sha256", librarySha256);
             pending |= UpdateLibrary;
             message << L"Cartscope.dll\n    v" << local << L" --> v" << widen(value) << L"\n\n";
         }
@@ -218,30 +240,34 @@ InstallResult CUpdater::installDatabase() {
         showTrayMessage(20);
         return InstallFailed;
     }
+    // A fresh user has no data folder yet: the first database makes it (its
+    // parent, the profile's application data, is the system's).
+    CreateDirectoryW(m_environment.dataFolder->c_str(), nullptr);
     const std::int32_t offered = databaseOffer;
-    return installFile(*m_environment.dataFolder + L"nds-rom.dat", databaseUrl,
-                       [offered](const std::wstring& path, std::wstring& versionText) -> std::wstring {
-                           const std::u16string name = win::toUtf16(path);
-                           std::vector<Release> releases;
-                           std::uint16_t version = 0;
-                           const std::string wrong = readReleases(name, releases, version);
-                           if (!wrong.empty()) return L"not a release database: " + widen(wrong);
-                           if (databaseVersion(name, true) == 0) return L"not a release database: its length is wrong";
-                           versionText = std::to_wstring(version);
-                           if (version != offered)
-                               return L"its version is v" + versionText + L", not v" + std::to_wstring(offered);
-                           return {};
-                       });
+    return installSigned(*m_environment.dataFolder + L"nds-rom.dat", databaseUrl, "database_sha256", databaseSha256,
+                         [offered](const std::wstring& path, std::wstring& versionText) -> std::wstring {
+                             const std::u16string name = win::toUtf16(path);
+                             std::vector<Release> releases;
+                             std::uint16_t version = 0;
+                             const std::string wrong = readReleases(name, releases, version);
+                             if (!wrong.empty()) return L"not a release database: " + widen(wrong);
+                             if (databaseVersion(name, true) == 0) return L"not a release database: its length is wrong";
+                             versionText = std::to_wstring(version);
+                             if (version != offered)
+                                 return L"its version is v" + versionText + L", not v" + std::to_wstring(offered);
+                             return {};
+                         });
 }
 
 InstallResult CUpdater::installProgram() {
     message << L"\n" << L"Cartscope CMD.exe:\t";
-    return installFile(m_environment.programPath, programUrl, peImageValidator(32, programOffer));
+    return installSigned(m_environment.programPath, programUrl, "cmd_exe_sha256", programSha256,
+                         peImageValidator(32, programOffer));
 }
 
 InstallResult CUpdater::installLibrary() {
     message << L"\n" << L"Cartscope.dll:\t";
-    return installFile(libraryPath(), libraryUrl, peImageValidator(64, libraryOffer));
+    return installSigned(libraryPath(), libraryUrl, "dll_sha256", librarySha256, peImageValidator(64, libraryOffer));
 }
 
 InstallResult CUpdater::failed(const std::wstring& reason) {
@@ -258,6 +284,32 @@ void CUpdater::writeCreateFailure(const std::wstring& path, DWORD error) {
 
 void CUpdater::useTrust(CcURLClient& client) const {
     if (!m_environment.trustedAuthorities.empty()) client.trustOnly(m_environment.trustedAuthorities);
+}
+
+std::wstring CUpdater::verifyVersionFile(CcURLClient& client, const std::string& url, const std::string& query,
+                                         const std::string& text) {
+    TransferLimits limits = m_environment.versionFileLimits;
+    limits.maxBytes = kMaxSignatureBytes;
+    client.setLimits(limits);
+    std::string signature;
+    if (!fetchBytes(client, url + ".sig" + query, signature))
+        return L"the signature could not be fetched: " + widen(client.lastError());
+    return verifySignature(m_environment.publicKey, text, signature);
+}
+
+InstallResult CUpdater::installSigned(const std::wstring& target, const std::string& url, const char* hashKey,
+                                      const std::string& hash, const Validator& validator) {
+    if (m_environment.publicKey.empty()) return installFile(target, url, validator);
+    Sha256 expected;
+    if (hash.empty()) return failed(L"the version file gives no " + widen(hashKey));
+    if (!readSha256Hex(hash, expected)) return failed(widen(hashKey) + L" is not 64 hexadecimal digits");
+    // The download's bytes are checked before anything else looks at them.
+    return installFile(target, url, [expected, validator](const std::wstring& path, std::wstring& versionText) {
+        Sha256 actual;
+        if (std::wstring why = sha256OfFile(path, actual); !why.empty()) return why;
+        if (actual != expected) return std::wstring(L"its SHA-256 is not the signed one");
+        return validator(path, versionText);
+    });
 }
 
 InstallResult CUpdater::succeeded(const std::wstring& versionText) {

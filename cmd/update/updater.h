@@ -49,9 +49,15 @@ struct UpdaterEnvironment {
     std::function<void(std::uint64_t seconds)> recordCheck;  // writes last_update
     std::function<bool()> forTesting;
     std::string trustedAuthorities;  // PEM; empty: the system's store
+    // The update key: an ECDSA P-256 public key (SubjectPublicKeyInfo, DER).
+    // With one, a version file is used only with its valid signature
+    // (version.txt.sig) and every file offered must have the SHA-256 it
+    // gives. Empty: version files are taken as they come.
+    std::string publicKey;
     TransferLimits versionFileLimits = defaultVersionFileLimits();
     TransferLimits downloadLimits = defaultDownloadLimits();
 };
+// The program's environment: its update key is the one built in.
 UpdaterEnvironment programUpdaterEnvironment(bool adminMode);
 
 class CUpdater {
@@ -84,6 +90,11 @@ public:
     std::int32_t databaseOffer = 0;
     std::string programOffer;
     std::string libraryOffer;
+    // The SHA-256 values (hexadecimal) the signed version file gives for the
+    // offered files; used only with an update key.
+    std::string databaseSha256;
+    std::string programSha256;
+    std::string librarySha256;
     std::unique_ptr<ui::CSystemTray> tray;
     std::int64_t keepAliveUntil = 0;
     bool autoMode;
@@ -99,6 +110,15 @@ private:
     Download download(CcURLClient& client, const std::wstring& path, const std::string& url, bool createNew,
                       std::wstring& reason);
     void useTrust(CcURLClient& client) const;
+    // Fetches the signature of the version file `text` (from `url` + ".sig")
+    // and checks it. Gives the empty text, or why the version file is not
+    // to be used.
+    std::wstring verifyVersionFile(CcURLClient& client, const std::string& url, const std::string& query,
+                                   const std::string& text);
+    // installFile, with an update key only for a download whose SHA-256 is
+    // the one the version file gives under `hashKey` (`hash`).
+    InstallResult installSigned(const std::wstring& target, const std::string& url, const char* hashKey, const std::string& hash,
+                                const Validator& validator);
     InstallResult succeeded(const std::wstring& versionText);
     InstallResult failed(const std::wstring& reason);
     void writeCreateFailure(const std::wstring& path, DWORD error);

@@ -1,9 +1,11 @@
 // Writes the starting corpora of the fuzzers: small ROM images, release
-// databases, rename patterns, each in a folder of its own under FOLDER.
+// databases, rename patterns, PE files, each in a folder of its own under
+// FOLDER.
 #include <cstdio>
 #include <filesystem>
 
 #include "core/release_database.h"
+#include "core/tests/support/pe_builder.h"
 #include "core/tests/support/rom_builder.h"
 
 using cartscope::testing::RomSpec;
@@ -15,7 +17,8 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path root = argv[1];
     const std::filesystem::path folder = root / "rom_load";
-    for (const char* corpus : {"rom_load", "database", "rename_pattern"}) std::filesystem::create_directories(root / corpus);
+    for (const char* corpus : {"rom_load", "database", "rename_pattern", "pe_file"})
+        std::filesystem::create_directories(root / corpus);
 
     RomSpec plain;
     plain.usedSize = 0x2000;
@@ -68,5 +71,22 @@ int main(int argc, char** argv) {
         cartscope::testing::writeFile(root / "rename_pattern" / ("seed" + std::to_string(p++)),
                                       std::vector<std::uint8_t>(text.begin(), text.end()));
     }
+
+    // Programs and libraries: one version each, then one in two resource
+    // languages with two translations.
+    using cartscope::testing::buildVersionBlock;
+    using cartscope::testing::versionInfo;
+    cartscope::testing::writeFile(root / "pe_file" / "program", cartscope::testing::buildProgram(u"1.2.0.0"));
+    cartscope::testing::writeFile(root / "pe_file" / "library", cartscope::testing::buildLibrary(u"1, 2, 0, 3"));
+    cartscope::testing::VersionSpec languages;
+    languages.tables = {{u"040904B0", {{u"CompanyName", u"Velmora"}, {u"FileVersion", u"2.0.0.1"}}},
+                        {u"040704E4", {{u"FileVersion", u"2, 0, 0, 1"}}}};
+    languages.translations = std::vector<std::uint32_t>{0x04B00409u, 0x04E40407u};
+    cartscope::testing::PeLayout twoLanguages;
+    twoLanguages.machine = 0x8664;
+    twoLanguages.pe32Plus = true;
+    twoLanguages.versions = {{0x0407, buildVersionBlock(versionInfo(languages))},
+                             {0x0409, buildVersionBlock(versionInfo(u"2.0.0.1"))}};
+    cartscope::testing::writeFile(root / "pe_file" / "languages", cartscope::testing::buildPe(twoLanguages));
     return 0;
 }

@@ -8,6 +8,12 @@ namespace cartscope::platform {
 
 constexpr int kDatabaseReaderSlots = 20;
 
+// Whether a reader may keep the database file open from one lookup to the
+// next. On POSIX systems a writer's rename replaces the file all the same
+// (the open one lives on, nameless); on Windows an open file would keep the
+// updater from replacing it.
+bool readersKeepDatabaseOpen();
+
 // One reader's share, held for the lifetime of the object. When the lock
 // cannot be had, the reader goes on without it.
 class DatabaseReadLock {

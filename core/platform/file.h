@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace cartscope::platform {
@@ -63,6 +64,9 @@ public:
     int resize(std::uint64_t length);
     // The identity of the open file; returns 0 or an errno value.
     int identify(FileIdentity& identity);
+    // The identity the file had when it was opened, where open learnt it on
+    // the way (POSIX systems: the check that it is a regular file); else none.
+    const std::optional<FileIdentity>& identityAtOpen() const { return identityAtOpen_; }
     // Closes the file; returns 0 or the errno value of the close.
     int close();
 
@@ -71,7 +75,12 @@ public:
 private:
     int fd_ = -1;
     int lastError_ = 0;
+    std::optional<FileIdentity> identityAtOpen_;
 };
+
+// The identity of the file that `path` names now, found without reading it;
+// returns 0 or an errno value.
+int identifyPath(const std::u16string& path, FileIdentity& identity);
 
 // Whether `c` separates folders in a path on this platform.
 bool isPathSeparator(char16_t c);

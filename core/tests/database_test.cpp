@@ -18,6 +18,7 @@
 
 #include "core/platform/data_folder.h"
 #include "core/platform/database_lock.h"
+#include "core/platform/file.h"
 #include "core/release_database.h"
 #include "core/tests/support/rom_builder.h"
 #include "core/rom_info.h"
@@ -250,6 +251,43 @@ TEST_F(DatabaseTest, MissingDatabaseEndsOnlyTheLookup) {
     EXPECT_EQ(found.renameNames.count(u"[0AAA] Banner Game"), 1u);
 }
 
+// A database that was read before and is gone now, or is no file any more,
+// gives no release; one written there again is read.
+TEST_F(DatabaseTest, ADatabaseThatWentAwayFindsNothing) {
+    writeDatabase(database(1, {release("AAAE", "Here")}));
+    ASSERT_TRUE(lookUpRelease("AAAE"));
+    std::filesystem::remove(std::filesystem::path(dbPath));
+    EXPECT_EQ(lookUpRelease("AAAE"), std::nullopt);
+    std::filesystem::create_directory(std::filesystem::path(dbPath));
+    EXPECT_EQ(lookUpRelease("AAAE"), std::nullopt);
+    std::filesystem::remove(std::filesystem::path(dbPath));
+    writeDatabase(database(1, {release("AAAE", "Back")}));
+    ASSERT_TRUE(lookUpRelease("AAAE"));
+    EXPECT_EQ(lookUpRelease("AAAE")->fields[release_field::kName], "Back");
+}
+
+// The identity of a path is that of the file opened there, and another once
+// a new file was moved in its place.
+TEST(DatabaseFile, IdentityOfAPathIsThatOfItsFile) {
+    TempDir dir;
+    const std::u16string path = dir.file("nds-rom.dat");
+    cartscope::testing::writeFile(path, {1, 2, 3});
+    platform::FileIdentity ofPath, ofFile;
+    {
+        platform::File file;
+        ASSERT_EQ(file.open(path, platform::File::Mode::Read), 0);
+        ASSERT_EQ(file.identify(ofFile), 0);
+        ASSERT_EQ(platform::identifyPath(path, ofPath), 0);
+        EXPECT_EQ(ofPath, ofFile);
+        EXPECT_EQ(ofPath.size, 3u);
+    }
+    cartscope::testing::writeFile(dir.path() / "new.dat", {1, 2, 3});
+    std::filesystem::rename(dir.path() / "new.dat", std::filesystem::path(path));
+    ASSERT_EQ(platform::identifyPath(path, ofPath), 0);
+    EXPECT_NE(ofPath, ofFile);
+    EXPECT_NE(platform::identifyPath(dir.file("missing.dat"), ofPath), 0);
+}
+
 TEST_F(DatabaseTest, VersionOnlyForWholeFiles) {
     auto bytes = database(321, {release("AAAE", "Game")});
     writeDatabase(bytes);
@@ -421,6 +459,48 @@ private:
 };
 
 }  // namespace
+
+// A reader waits for a writer that holds the lock file the data folder names
+// now: after the data folder changed, and after the lock file was removed with
+// its folder and made again (a reader still locking the old one would get in).
+TEST(DatabaseLock, ReadersLockTheLockFileTheDataFolderNamesNow) {
+    for (const bool folderChanged : {true, false}) {
+        SCOPED_TRACE(folderChanged ? "the data folder changed" : "the lock file was made again");
+        TempDir dir;
+        std::optional<ScopedEnv> data;
+        data.emplace("XDG_DATA_HOME", (dir.path() / "first").string().c_str());
+        { platform::DatabaseReadLock lock; }
+        ASSERT_TRUE(std::filesystem::exists(dir.path() / "first" / "cartscope" / "nds-rom.lock"));
+        if (folderChanged)
+            data.emplace("XDG_DATA_HOME", (dir.path() / "second").string().c_str());
+        else
+            std::filesystem::remove_all(dir.path() / "first" / "cartscope");
+        const auto ready = dir.path() / "write.ready", done = dir.path() / "write.done";
+        const long writer = startLockHolder("write", ready.string(), done.string());
+        ASSERT_GT(writer, 0);
+        ASSERT_TRUE(waitForFile(ready));
+        {
+            platform::DatabaseReadLock lock;
+            EXPECT_TRUE(std::filesystem::exists(done)) << "a reader got in while the writer held the lock";
+        }
+        EXPECT_EQ(waitForProcess(writer), 0);
+    }
+}
+
+// Lookups without a named file read the database of the data folder of the
+// moment.
+TEST(DataFolder, LookupsFollowTheDataFolder) {
+    TempDir dir;
+    for (const char* folder : {"first", "second", "first"}) {
+        SCOPED_TRACE(folder);
+        ScopedEnv data("XDG_DATA_HOME", (dir.path() / folder).string().c_str());
+        std::filesystem::create_directories(dir.path() / folder / "cartscope");
+        cartscope::testing::writeFile(dir.path() / folder / "cartscope" / "nds-rom.dat", database(1, {release("DFLE", folder)}));
+        const auto found = lookUpRelease("DFLE");
+        ASSERT_TRUE(found);
+        EXPECT_EQ(found->fields[release_field::kName], folder);
+    }
+}
 
 TEST(DataFolder, FollowsXdgDataHomeThenHome) {
     ScopedEnv home("HOME", "/home/someone");

@@ -14,14 +14,19 @@ namespace cartscope::platform {
 
 File::~File() { close(); }
 
-File::File(File&& other) noexcept : fd_(other.fd_), lastError_(other.lastError_) { other.fd_ = -1; }
+File::File(File&& other) noexcept : fd_(other.fd_), lastError_(other.lastError_), identityAtOpen_(other.identityAtOpen_) {
+    other.fd_ = -1;
+    other.identityAtOpen_.reset();
+}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         close();
         fd_ = other.fd_;
         lastError_ = other.lastError_;
+        identityAtOpen_ = other.identityAtOpen_;
         other.fd_ = -1;
+        other.identityAtOpen_.reset();
     }
     return *this;
 }
@@ -32,6 +37,15 @@ namespace {
 int kindError(const struct stat& st) {
     if (S_ISREG(st.st_mode)) return 0;
     return S_ISDIR(st.st_mode) ? EISDIR : kNotRegularFile;
+}
+
+FileIdentity identityOf(const struct stat& st) {
+    FileIdentity identity;
+    identity.volume = static_cast<std::uint64_t>(st.st_dev);
+    identity.index = static_cast<std::uint64_t>(st.st_ino);
+    identity.size = static_cast<std::uint64_t>(st.st_size);
+    identity.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    return identity;
 }
 
 }  // namespace
@@ -50,15 +64,16 @@ int File::open(const std::u16string& path, Mode mode) {
     const int fd = ::open(name.c_str(), how | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) return lastError_ = errno;
     int error = fstat(fd, &st) != 0 ? errno : kindError(st);
-    if (error == 0) {
-        const int flags = fcntl(fd, F_GETFL);
-        if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) error = errno;
-    }
+    // O_NONBLOCK is the only file status flag open was given (O_CREAT and
+    // O_TRUNC act at the open and are not kept): setting none clears it
+    // without asking for the others first.
+    if (error == 0 && fcntl(fd, F_SETFL, 0) != 0) error = errno;
     if (error != 0) {
         ::close(fd);
         return lastError_ = error;
     }
     fd_ = fd;
+    identityAtOpen_ = identityOf(st);
     return lastError_ = 0;
 }
 
@@ -118,18 +133,23 @@ int File::resize(std::uint64_t length) {
 int File::identify(FileIdentity& identity) {
     struct stat st;
     if (fstat(fd_, &st) != 0) return lastError_ = errno;
-    identity.volume = static_cast<std::uint64_t>(st.st_dev);
-    identity.index = static_cast<std::uint64_t>(st.st_ino);
-    identity.size = static_cast<std::uint64_t>(st.st_size);
-    identity.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    identity = identityOf(st);
     return 0;
 }
 
 int File::close() {
+    identityAtOpen_.reset();
     if (fd_ < 0) return 0;
     const int result = ::close(fd_);
     fd_ = -1;
     return result == 0 ? 0 : (lastError_ = errno);
+}
+
+int identifyPath(const std::u16string& path, FileIdentity& identity) {
+    struct stat st;
+    if (stat(toUtf8(path, Utf8Errors::Escape).c_str(), &st) != 0) return errno;
+    identity = identityOf(st);
+    return 0;
 }
 
 bool isPathSeparator(char16_t c) { return c == u'/'; }

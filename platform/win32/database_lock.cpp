@@ -23,6 +23,8 @@ void letGo(void* held, LONG count) {
 
 }  // namespace
 
+bool readersKeepDatabaseOpen() { return false; }
+
 DatabaseReadLock::DatabaseReadLock() {
     win::Handle read = openSemaphore(kReadName, kDatabaseReaderSlots);
     if (!read) return;

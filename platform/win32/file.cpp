@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include "win/handle.h"
 #include "win/text.h"
 
 namespace cartscope::platform {
@@ -18,14 +19,19 @@ using win::wideChars;
 
 File::~File() { close(); }
 
-File::File(File&& other) noexcept : fd_(other.fd_), lastError_(other.lastError_) { other.fd_ = -1; }
+File::File(File&& other) noexcept : fd_(other.fd_), lastError_(other.lastError_), identityAtOpen_(other.identityAtOpen_) {
+    other.fd_ = -1;
+    other.identityAtOpen_.reset();
+}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         close();
         fd_ = other.fd_;
         lastError_ = other.lastError_;
+        identityAtOpen_ = other.identityAtOpen_;
         other.fd_ = -1;
+        other.identityAtOpen_.reset();
     }
     return *this;
 }
@@ -88,23 +94,46 @@ int File::resize(std::uint64_t length) {
     return error == 0 ? 0 : (lastError_ = error);
 }
 
-int File::identify(FileIdentity& identity) {
+namespace {
+
+// The identity of an open handle; false when the system cannot say.
+bool identityOf(HANDLE handle, FileIdentity& identity) {
     BY_HANDLE_FILE_INFORMATION information;
-    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd_));
-    if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &information)) return lastError_ = EIO;
+    if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &information)) return false;
     identity.volume = information.dwVolumeSerialNumber;
     identity.index = static_cast<std::uint64_t>(information.nFileIndexHigh) << 32 | information.nFileIndexLow;
     identity.size = static_cast<std::uint64_t>(information.nFileSizeHigh) << 32 | information.nFileSizeLow;
     identity.modified = static_cast<std::int64_t>(static_cast<std::uint64_t>(information.ftLastWriteTime.dwHighDateTime) << 32 |
                                                   information.ftLastWriteTime.dwLowDateTime);
+    return true;
+}
+
+}  // namespace
+
+int File::identify(FileIdentity& identity) {
+    if (!identityOf(reinterpret_cast<HANDLE>(_get_osfhandle(fd_)), identity)) return lastError_ = EIO;
     return 0;
 }
 
 int File::close() {
+    identityAtOpen_.reset();
     if (fd_ < 0) return 0;
     const int result = _close(fd_);
     fd_ = -1;
     return result == 0 ? 0 : (lastError_ = errno);
+}
+
+int identifyPath(const std::u16string& path, FileIdentity& identity) {
+    // Opened for its attributes only, sharing everything: no reader, writer
+    // or renamer is kept waiting meanwhile.
+    const win::Handle file(CreateFileW(wideChars(path), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
+    }
+    return identityOf(file.get(), identity) ? 0 : EIO;
 }
 
 bool isPathSeparator(char16_t c) { return c == u'\\' || c == u'/' || c == u':'; }

@@ -7,7 +7,8 @@
 //   shellprobe shelltip ROM...                 (asks the system's shell, which
 //                                               finds the library through the registry)
 // --db installs FILE as the release database in the data folder first, as
-// the updater would.
+// the updater would. --library PATH loads that Cartscope.dll instead of the
+// one beside the probe (an installed copy, say).
 #include <windows.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -48,8 +49,8 @@ void print(const wchar_t* text) { print(std::u16string(win::utf16Chars(text))); 
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: shellprobe [--db FILE] tip|props|columns|shelltip ROM...\n"
-                 "       shellprobe [--db FILE] icon ROM -o FILE.png [--size N]\n");
+                 "usage: shellprobe [--db FILE] [--library PATH] tip|props|columns|shelltip ROM...\n"
+                 "       shellprobe [--db FILE] [--library PATH] icon ROM -o FILE.png [--size N]\n");
     return 2;
 }
 
@@ -211,12 +212,14 @@ bool installDatabase(const std::wstring& file) {
 int wmain(int argc, wchar_t** argv) {
     _setmode(_fileno(stdout), _O_BINARY);  // the texts' own line feeds, untranslated
     std::vector<std::wstring> args(argv + 1, argv + argc);
-    std::wstring database, output;
+    std::wstring database, output, libraryPath;
     int size = 32;
     std::vector<std::wstring> rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == L"--db" && i + 1 < args.size())
             database = args[++i];
+        else if (args[i] == L"--library" && i + 1 < args.size())
+            libraryPath = args[++i];
         else if (args[i] == L"-o" && i + 1 < args.size())
             output = args[++i];
         else if (args[i] == L"--size" && i + 1 < args.size())
@@ -231,9 +234,10 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const win::Library library(win::besideModule(nullptr, L"Cartscope.dll").c_str());
+    if (libraryPath.empty()) libraryPath = win::besideModule(nullptr, L"Cartscope.dll");
+    const win::Library library(libraryPath.c_str());
     if (!library) {
-        std::fprintf(stderr, "shellprobe: cannot load Cartscope.dll\n");
+        std::fprintf(stderr, "shellprobe: cannot load %ls\n", libraryPath.c_str());
         return 1;
     }
     const auto get = library.procedure<GetClassObject>("DllGetClassObject");

@@ -18,7 +18,6 @@
 
 using cartscope::update::CcURLClient;
 using cartscope::update::CcURLContent_CFile;
-using cartscope::update::decodeEntities;
 using cartscope::update::isHttpsUrl;
 using cartscope::update::TransferLimits;
 
@@ -78,15 +77,6 @@ private:
 };
 
 }  // namespace
-
-TEST(DecodeEntities, EightEntitiesInOnePass) {
-    EXPECT_EQ(decodeEntities("&amp;&Auml;&auml;&Ouml;&ouml;&Uuml;&uuml;&szlig;"), "&\xC4\xE4\xD6\xF6\xDC\xFC\xDF");
-    EXPECT_EQ(decodeEntities("&amp;auml;"), "&auml;") << "the replaced text is not scanned again";
-    EXPECT_EQ(decodeEntities("&amp;amp;"), "&amp;");
-    EXPECT_EQ(decodeEntities("&AMP; &Szlig; &amp &lt; & ;"), "&AMP; &Szlig; &amp &lt; & ;") << "others stay";
-    EXPECT_EQ(decodeEntities("a&&amp;b&"), "a&&b&");
-    EXPECT_EQ(decodeEntities(""), "");
-}
 
 TEST_F(DownloaderTest, QueryIsJoinedWithQuestionMarkOrAmpersand) {
     CcURLClient client;

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs a test program with an HTTP and an HTTPS test server on localhost:
-#   run_with_servers.sh WINE_RUN PREFIX PROGRAM [ARGS...]
+#   run_with_servers.sh WINE_RUN PREFIX PROGRAM [ARGS...]   (a Windows program)
+#   run_with_servers.sh --native PROGRAM [ARGS...]          (a program of this system)
 # The program finds them through CARTSCOPE_TEST_HTTP and CARTSCOPE_TEST_HTTPS
-# (base URLs), and the certificate authorities as PEM files (Windows paths)
+# (base URLs), and the certificate authorities as PEM files (Windows paths
+# for a Windows program, paths of this system for a native one)
 # through CARTSCOPE_TEST_CA (the servers' own) and CARTSCOPE_TEST_OTHER_CA (an
 # authority that signed nothing here); CARTSCOPE_TEST_HTTPS_OTHER_NAME is a
 # third server on localhost whose certificate, from the same authority, names
@@ -10,6 +12,9 @@
 # connections is full, so that connecting to it never completes; the folder
 # the servers serve under
 # /Cartscope/ through CARTSCOPE_TEST_WWW (its requests.log lists each request).
+# Two throwaway ECDSA P-256 key pairs sign version files through the servers'
+# /control/sign: "update", whose public key (SubjectPublicKeyInfo, DER) is
+# the file CARTSCOPE_TEST_UPDATE_KEY, and "foreign", which the updater never trusts.
 set -euo pipefail
 wine_run=$1
 shift
@@ -38,6 +43,12 @@ make_certificate() {
 }
 make_certificate server localhost
 make_certificate elsewhere elsewhere.test
+
+for key in update foreign; do
+  openssl ecparam -name prime256v1 -genkey -noout -out "$work/$key.key" 2>/dev/null
+  openssl ec -in "$work/$key.key" -pubout -outform DER -out "$work/$key.der" 2>/dev/null
+done
+export CARTSCOPE_TEST_SIGNING_KEYS="$work"
 
 mkdir -p "$work/www"
 export CARTSCOPE_TEST_WWW_UNIX="$work/www"
@@ -73,7 +84,11 @@ if ! [ -s "$work/http.port" ] || ! [ -s "$work/https.port" ] || ! [ -s "$work/el
   exit 1
 fi
 
-windows_path() { echo "Z:${1//\//\\}"; }
+if [ "$wine_run" = --native ]; then
+  windows_path() { echo "$1"; }
+else
+  windows_path() { echo "Z:${1//\//\\}"; }
+fi
 export CARTSCOPE_TEST_HTTP="http://localhost:$(cat "$work/http.port")"
 export CARTSCOPE_TEST_HTTPS="https://localhost:$(cat "$work/https.port")"
 export CARTSCOPE_TEST_STALLED="http://127.0.0.1:$(cat "$work/stalled.port")"
@@ -81,6 +96,11 @@ export CARTSCOPE_TEST_HTTPS_OTHER_NAME="https://localhost:$(cat "$work/elsewhere
 export CARTSCOPE_TEST_CA=$(windows_path "$work/ca.pem")
 export CARTSCOPE_TEST_OTHER_CA=$(windows_path "$work/other.pem")
 export CARTSCOPE_TEST_WWW=$(windows_path "$work/www")
+export CARTSCOPE_TEST_UPDATE_KEY=$(windows_path "$work/update.der")
 status=0
-"$wine_run" "$@" || status=$?
+if [ "$wine_run" = --native ]; then
+  "$@" || status=$?
+else
+  "$wine_run" "$@" || status=$?
+fi
 exit $status

@@ -21,6 +21,14 @@ appended to requests.log there.
     /big?n=N         N bytes, byte i being i % 251
     POST /post       "POST:" and the request body
 
+Control of the served folder (not logged in requests.log):
+    /control/sign?key=KEY&file=NAME
+                     signs the file NAME with the private key KEY.key of the
+                     folder CARTSCOPE_TEST_SIGNING_KEYS (ECDSA with SHA-256,
+                     DER, as openssl dgst -sha256 -sign writes it) into NAME.sig
+    /control/sha256?file=NAME
+                     the SHA-256 of the file NAME, 64 lower-case hexadecimal digits
+
 Hostile servers (each also answers any path that begins with its name, so a
 base URL such as http://host/silent makes every request of a run hostile):
     /silent          accepts the request and never answers
@@ -32,7 +40,9 @@ base URL such as http://host/silent makes every request of a run hostile):
     /huge?n=N        promises N bytes and sends zeros until the client gives up
 """
 import gzip
+import hashlib
 import os
+import subprocess
 import http.server
 import ssl
 import sys
@@ -94,10 +104,33 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return False
         return True
 
+    def control(self, www, path, query):
+        """Answers the control paths; False for any other path."""
+        if not path.startswith("/control/"):
+            return False
+        try:
+            name = os.path.join(www, os.path.basename(query["file"][0]))
+            if path == "/control/sign":
+                keys = os.environ["CARTSCOPE_TEST_SIGNING_KEYS"]
+                key = os.path.join(keys, os.path.basename(query["key"][0]) + ".key")
+                subprocess.run(["openssl", "dgst", "-sha256", "-sign", key, "-out", name + ".sig", name],
+                               check=True, capture_output=True)
+                self.reply(200, b"signed")
+            elif path == "/control/sha256":
+                with open(name, "rb") as f:
+                    self.reply(200, hashlib.sha256(f.read()).hexdigest().encode())
+            else:
+                self.reply(404, b"unknown")
+        except (KeyError, OSError, subprocess.CalledProcessError) as error:
+            self.reply(500, str(error).encode())
+        return True
+
     def do_GET(self):
         url = urllib.parse.urlsplit(self.path)
         path = url.path
         www = os.environ.get("CARTSCOPE_TEST_WWW_UNIX")
+        if www and self.control(www, path, urllib.parse.parse_qs(url.query)):
+            return
         if www:
             with open(os.path.join(www, "requests.log"), "a") as log:
                 log.write(self.path + "\n")

@@ -5,10 +5,13 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -140,37 +143,11 @@ const std::string kAllNewer = "database:13\r\ncmd_exe:1.0.0.5\r\ndll:1.0.0.5\r\n
 
 }  // namespace
 
-TEST(VersionFile, ValuesAndNumbers) {
-    std::string value;
-    const std::string text = "database:13\r\ncmd_exe:1.0.0.5\r\ndll:1.0.0.5\r\ndll_url:\r\n";
-    EXPECT_TRUE(versionFileValue(text, "database", value));
-    EXPECT_EQ(value, "13");
-    EXPECT_TRUE(versionFileValue(text, "dll", value));
-    EXPECT_EQ(value, "1.0.0.5");
-    EXPECT_FALSE(versionFileValue(text, "dll_url", value)) << "an empty value is not present";
-    EXPECT_FALSE(versionFileValue(text, "database_url", value));
-    EXPECT_EQ(value, "");
-    EXPECT_TRUE(versionFileValue("database:13", "database", value));
-    EXPECT_EQ(value, "13") << "up to the end without a final line end";
-    EXPECT_TRUE(versionFileValue("x_url:http://a/b\ndll:1\n", "x_url", value));
-    EXPECT_EQ(value, "http://a/b\ndll:1\n") << "bare line feeds do not end a value";
-    EXPECT_TRUE(versionFileValue("mydatabase:7\r\n", "database", value)) << "found anywhere in the text";
-    EXPECT_EQ(value, "7");
-
-    EXPECT_EQ(readDecimal(" 0013"), 13);
-    EXPECT_EQ(readDecimal("13\ncmd_exe:1"), 13);
-    EXPECT_EQ(readDecimal("-4"), -4);
-    EXPECT_EQ(readDecimal("new"), 0);
-    EXPECT_EQ(readDecimal("99999999999"), INT32_MAX);
-
-    EXPECT_GT(compareVersions("1.2.0.10", L"1.2.0.9"), 0) << "numbers, not text";
+TEST(VersionFile, WideLocalVersions) {
+    // Versions of installed files come as wide text; the core compares them.
+    EXPECT_GT(compareVersions("1.2.0.10", L"1.2.0.9"), 0);
     EXPECT_EQ(compareVersions("1.2.0.9", L"1, 2, 0, 9"), 0);
-    EXPECT_EQ(compareVersions("1.0.0.5", L"1.0.0.4"), 1);
-    EXPECT_LT(compareVersions("1.0.0.4", L"1.0.0.5"), 0);
-    EXPECT_GT(compareVersions("1.0.0.0", L""), 0) << "no installed version";
-    EXPECT_EQ(compareVersions("0.0.0.0", L""), 0);
-    EXPECT_EQ(compareVersions("2", L"2.0.0.0"), 0) << "missing numbers count as 0";
-    EXPECT_EQ(compareVersions("1.2", L"1.2"), 0);
+    EXPECT_GT(compareVersions("1.0.0.0", L""), 0);
 }
 
 TEST_F(UpdaterTest, ManualRunAsksThenInstallsAllThree) {
@@ -301,9 +278,18 @@ TEST_F(UpdaterTest, AFolderThatCannotBeWrittenAsksForElevation) {
 TEST_F(UpdaterTest, FilesThatCannotBeCreatedAreReported) {
     writeText(www / "version.txt", "database:13\r\n");
     fs::remove(data / "nds-rom.dat");
-    fs::remove(data);  // the updater does not make the data folder
+    fs::remove(data);
+    // A fresh user's data folder is made by the first database ...
     runUpdateCommand(false, false, setup);
-    const std::wstring target = data.wstring() + L"\\nds-rom.dat";
+    EXPECT_EQ(boxes.at(1), L"\nDatabase:\tUpdate ok (v13)");
+    EXPECT_EQ(cartscope::databaseVersion((data / "nds-rom.dat").u16string(), true), 13);
+
+    // ... but not a folder whose parent is missing too.
+    boxes.clear();
+    const fs::path nowhere = dir.path() / "missing" / "data";
+    setup.dataFolder = nowhere.wstring() + L"\\";
+    runUpdateCommand(false, false, setup);
+    const std::wstring target = nowhere.wstring() + L"\\nds-rom.dat";
     EXPECT_EQ(boxes.at(1), L"\nDatabase:\tCan't create \"" + target + L"\"\n3\n3\n");
 
     boxes.clear();
@@ -496,4 +482,206 @@ TEST(UpdateServer, TheElevatedRunIgnoresTheEnvironment) {
     _putenv("CARTSCOPE_UPDATE_SERVER=");
     SetEnvironmentVariableA("CARTSCOPE_UPDATE_SERVER", nullptr);
     EXPECT_EQ(updateServer(false), built);
+}
+
+// Signed version files: with an update key, the version file counts only
+// with its valid signature, and each download only with the SHA-256 it gives.
+
+namespace {
+
+class SignedUpdaterTest : public UpdaterTest {
+protected:
+    void SetUp() override {
+        UpdaterTest::SetUp();
+        if (IsSkipped()) return;
+        setup.publicKey = readText(environment("CARTSCOPE_TEST_UPDATE_KEY"));
+        ASSERT_FALSE(setup.publicKey.empty());
+        before = installed();
+    }
+
+    // Asks the test server's control paths (which its log leaves out).
+    std::string control(const std::string& what) {
+        CcURLClient client;
+        std::string answer;
+        EXPECT_TRUE(client.fetchToString(answer, setup.server + "/control/" + what)) << what << ": " << client.lastError();
+        return answer;
+    }
+    std::string sha256(const std::string& file) { return control("sha256?file=" + file); }
+    // The version file and its signature by `key` ("update" or "foreign").
+    void publish(const std::string& text, const std::string& key = "update") {
+        writeText(www / "version.txt", text);
+        EXPECT_EQ(control("sign?key=" + key + "&file=version.txt"), "signed");
+    }
+    // kAllNewer with the SHA-256 of each offered file.
+    std::string allNewerWithHashes() {
+        return kAllNewer + "database_sha256:" + sha256("nds-rom.dat") + "\r\ncmd_exe_sha256:" + sha256("Cartscope%20CMD.exe") +
+               "\r\ndll_sha256:" + sha256("Cartscope.dll") + "\r\n";
+    }
+
+    // Every file of the install and data folders with its bytes: what a
+    // failed update must leave exactly as it was, leaving nothing beside it.
+    std::map<std::string, std::string> installed() const {
+        std::map<std::string, std::string> files;
+        for (const fs::path& folder : {install, data})
+            for (const auto& entry : fs::directory_iterator(folder))
+                files[entry.path().filename().string()] = readText(entry.path());
+        return files;
+    }
+
+    void clearRequests() { fs::remove(www / "requests.log"); }
+
+    std::map<std::string, std::string> before;
+};
+
+std::string flipped(std::string bytes, std::size_t at) {
+    bytes.at(at) = static_cast<char>(bytes.at(at) ^ 0x01);
+    return bytes;
+}
+
+// Another hexadecimal digit at `at` (flipping a bit of 'a' or 'f' would give
+// a character that is no digit).
+std::string otherDigit(std::string hex, std::size_t at) {
+    hex.at(at) = hex.at(at) == '0' ? '1' : '0';
+    return hex;
+}
+
+}  // namespace
+
+TEST_F(SignedUpdaterTest, ASignedVersionFileAndMatchingDownloadsInstall) {
+    // The signature covers the bytes as sent, entities not decoded.
+    std::string text = allNewerWithHashes() + "note:this &amp; that\r\n";
+    // Upper-case digits are read as well.
+    const std::size_t hash = text.find("database_sha256:") + 16;
+    for (std::size_t i = hash; i < hash + 64; ++i) text[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+    publish(text);
+    runUpdateCommand(false, false, setup);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1],
+              L"\nDatabase:\tUpdate ok (v13)\nCartscope CMD.exe:\tUpdate ok (v1.0.0.5)\nCartscope.dll:\tUpdate ok (v1.0.0.5)");
+    EXPECT_EQ(readText(install / "Cartscope CMD.exe"), readText(www / "Cartscope CMD.exe"));
+    EXPECT_EQ(readText(install / "Cartscope.dll"), readText(www / "Cartscope.dll"));
+    EXPECT_EQ(readText(data / "nds-rom.dat"), readText(www / "nds-rom.dat"));
+    EXPECT_EQ(requests(),
+              (std::vector<std::string>{"/Cartscope/version.txt", "/Cartscope/version.txt.sig", "/Cartscope/nds-rom.dat",
+                                        "/Cartscope/Cartscope%20CMD.exe", "/Cartscope/Cartscope.dll?cpu=x64"}));
+
+    // An automatic run for testing asks for the signature for testing too.
+    writeBytes(www / "nds-rom.dat", database(14));
+    publish("database:14\r\ndatabase_sha256:" + sha256("nds-rom.dat") + "\r\n");
+    clearRequests();
+    testing = true;
+    runUpdateCommand(true, false, setup);
+    EXPECT_EQ(g_balloons.at(1), L"\nDatabase:\tUpdate ok (v14)");
+    EXPECT_EQ(requests(), (std::vector<std::string>{"/Cartscope/version.txt?forTesting=yes",
+                                                    "/Cartscope/version.txt.sig?forTesting=yes", "/Cartscope/nds-rom.dat"}));
+}
+
+TEST_F(SignedUpdaterTest, AVersionFileThatDoesNotVerifyInstallsNothing) {
+    const std::string text = allNewerWithHashes();
+    const fs::path signature = www / "version.txt.sig";
+    const struct {
+        const char* what;
+        std::function<void()> spoil;  // after the version file is published
+        std::wstring reason;
+    } cases[] = {
+        {"no signature", [&] { fs::remove(signature); }, L"the signature could not be fetched: HTTP status 404"},
+        {"a bit of r flipped", [&] { writeText(signature, flipped(readText(signature), 10)); }, L"the signature does not match"},
+        {"a bit of s flipped", [&] { writeText(signature, flipped(readText(signature), readText(signature).size() - 1)); },
+         L"the signature does not match"},
+        {"its tag flipped", [&] { writeText(signature, flipped(readText(signature), 0)); },
+         L"the signature is damaged: unexpected tag"},
+        {"cut short", [&] { writeText(signature, readText(signature).substr(0, readText(signature).size() - 1)); },
+         L"the signature is damaged: cut short"},
+        {"a byte after it", [&] { writeText(signature, readText(signature) + '\0'); },
+         L"the signature is damaged: bytes after the signature"},
+        {"garbage", [&] { writeText(signature, "not a signature"); }, L"the signature is damaged: unexpected tag"},
+        {"empty", [&] { writeText(signature, ""); }, L"the signature is damaged: cut short"},
+        {"over 1 KiB", [&] { writeText(signature, readText(signature) + std::string(1024, '\0')); },
+         L"the signature could not be fetched: the answer is larger than 1024 bytes"},
+        {"signed by another key", [&] { publish(text, "foreign"); }, L"the signature does not match"},
+        {"changed after signing", [&] { writeText(www / "version.txt", text + "dll_url:" + setup.server + "/elsewhere\r\n"); },
+         L"the signature does not match"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        publish(text);
+        test.spoil();
+        clearRequests();
+        boxes.clear();
+        runUpdateCommand(false, false, setup);
+        EXPECT_EQ(boxes,
+                  std::vector<std::wstring>{L"Database Update ERROR\n\nCan't verify Version-Info! (" + test.reason + L")"});
+        EXPECT_EQ(installed(), before);
+        EXPECT_EQ(requests(), (std::vector<std::string>{"/Cartscope/version.txt", "/Cartscope/version.txt.sig"}))
+            << "nothing downloaded";
+    }
+
+    // An automatic run tells the tray.
+    publish(text, "foreign");
+    boxes.clear();
+    runUpdateCommand(true, false, setup);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(g_balloons,
+              std::vector<std::wstring>{L"Database Update ERROR\n\nCan't verify Version-Info! (the signature does not match)"});
+    EXPECT_EQ(slept, std::vector<unsigned>{21u});
+    EXPECT_EQ(installed(), before);
+}
+
+TEST_F(SignedUpdaterTest, EachDownloadMustHaveTheSignedSha256) {
+    const std::string database = sha256("nds-rom.dat"), program = sha256("Cartscope%20CMD.exe"),
+                      library = sha256("Cartscope.dll");
+    const struct {
+        const char* what;
+        std::string hashes;   // the lines after kAllNewer
+        bool libraryMissing;  // a first installation of the library
+        std::wstring results;
+        bool downloaded;
+    } cases[] = {
+        {"no hashes", "", false,
+         L"\nDatabase:\tUpdate failed! (the version file gives no database_sha256)"
+         L"\nCartscope CMD.exe:\tUpdate failed! (the version file gives no cmd_exe_sha256)"
+         L"\nCartscope.dll:\tUpdate failed! (the version file gives no dll_sha256)",
+         false},
+        {"hashes that are not 64 digits",
+         "database_sha256:" + database.substr(1) + "\r\ncmd_exe_sha256:" + program.substr(1) + "g\r\ndll_sha256:" + library +
+             " \r\n",
+         false,
+         L"\nDatabase:\tUpdate failed! (database_sha256 is not 64 hexadecimal digits)"
+         L"\nCartscope CMD.exe:\tUpdate failed! (cmd_exe_sha256 is not 64 hexadecimal digits)"
+         L"\nCartscope.dll:\tUpdate failed! (dll_sha256 is not 64 hexadecimal digits)",
+         false},
+        {"each the hash of another file",
+         "database_sha256:" + program + "\r\ncmd_exe_sha256:" + library + "\r\ndll_sha256:" + database + "\r\n", false,
+         L"\nDatabase:\tUpdate failed! (its SHA-256 is not the signed one)"
+         L"\nCartscope CMD.exe:\tUpdate failed! (its SHA-256 is not the signed one)"
+         L"\nCartscope.dll:\tUpdate failed! (its SHA-256 is not the signed one)",
+         true},
+        {"a first installation with a wrong hash", "dll_sha256:" + otherDigit(library, 63) + "\r\n", true,
+         L"\nDatabase:\tUpdate failed! (the version file gives no database_sha256)"
+         L"\nCartscope CMD.exe:\tUpdate failed! (the version file gives no cmd_exe_sha256)"
+         L"\nCartscope.dll:\tUpdate failed! (its SHA-256 is not the signed one)",
+         true},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        if (test.libraryMissing) fs::remove(install / "Cartscope.dll");
+        const auto unchanged = installed();
+        publish(kAllNewer + test.hashes);
+        clearRequests();
+        boxes.clear();
+        runUpdateCommand(false, false, setup);
+        ASSERT_EQ(boxes.size(), 2u);
+        EXPECT_EQ(boxes[1], test.results);
+        EXPECT_EQ(installed(), unchanged) << "the targets as they were, and nothing beside them";
+        EXPECT_EQ(requests().size(), test.downloaded ? (test.libraryMissing ? 3u : 5u) : 2u);
+    }
+}
+
+TEST_F(UpdaterTest, WithoutAKeyNeitherSignaturesNorHashesCount) {
+    writeText(www / "version.txt", kAllNewer + "database_sha256:" + std::string(64, '0') + "\r\ncmd_exe_sha256:x\r\n");
+    writeText(www / "version.txt.sig", "not a signature");
+    runUpdateCommand(false, false, setup);
+    EXPECT_EQ(boxes.at(1),
+              L"\nDatabase:\tUpdate ok (v13)\nCartscope CMD.exe:\tUpdate ok (v1.0.0.5)\nCartscope.dll:\tUpdate ok (v1.0.0.5)");
+    EXPECT_EQ(requests().at(1), "/Cartscope/nds-rom.dat") << "no signature asked for";
 }

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Times cartscope's jobs against the floors of the hardware, pair by pair, and
+# prints the ratios (see paired.py for how):
+#   bench/compare.sh [--cartscope PATH] [--pairs N] [JOB...]
+# JOB: icon, thumbnail, info, untrim, trim, info256 (default: all). PATH defaults to the
+# linux preset's build (cmake --build --preset linux --target cartscope).
+# Needs cc and zlib's headers (the set-up script installs both), and about
+# 600 MiB in TMPDIR. Run it on a quiet machine; quote the ratios.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+cartscope=$here/../build/linux/cli/cartscope
+pairs=31
+while [ $# -gt 0 ]; do
+  case $1 in
+    --cartscope) cartscope=$2; shift 2 ;;
+    --pairs) pairs=$2; shift 2 ;;
+    -h|--help) sed -n '2,8p' "$0"; exit 0 ;;
+    -*) echo "compare.sh: unknown option $1" >&2; exit 2 ;;
+    *) break ;;
+  esac
+done
+[ -x "$cartscope" ] || { echo "compare.sh: no cartscope at $cartscope (build it, or give --cartscope)" >&2; exit 2; }
+cartscope=$(cd "$(dirname "$cartscope")" && pwd)/$(basename "$cartscope")
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/cartscope-compare.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/floors"
+for floor in icon_floor info_floor trim_floor; do
+  cc -O2 -o "$work/floors/$floor" "$here/floors/$floor.c" -lz
+done
+echo "cartscope: $cartscope ($("$cartscope" --version 2>/dev/null || echo 'no --version'))"
+echo "machine: $(nproc) processors, $(uname -r)"
+python3 "$here/paired.py" "$cartscope" "$work/floors" "$here/../samples" "$work" "$pairs" "$@"
