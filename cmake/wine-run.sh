@@ -19,6 +19,8 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko installer, no menu entries on the host.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}
+# shellcheck source=wine-loader.sh
+. "$(dirname "$0")/wine-loader.sh"
 
 make_prefix() {
   mkdir -p "$(dirname "$prefix")"
@@ -26,9 +28,9 @@ make_prefix() {
     flock 9
     if [ ! -f "$prefix/.cartscope-ready" ]; then
       rm -rf "$prefix"
-      wineboot -i </dev/null >/dev/null 2>&1
+      "$wine_loader" wineboot -i </dev/null >/dev/null 2>&1
       for view in 32 64; do
-        wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f /reg:$view >/dev/null 2>&1 || true
+        "$wine_loader" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f /reg:$view >/dev/null 2>&1 || true
       done
       wineserver -w
       touch "$prefix/.cartscope-ready"
@@ -43,13 +45,13 @@ make_prefix() {
 # own services must not inherit this program's output: whoever reads it (ctest)
 # would wait for them to end. So they are started here, apart from the program.
 wineserver -p60 </dev/null >/dev/null 2>&1 || true
-wine wineboot </dev/null >/dev/null 2>&1 || true
+"$wine_loader" wineboot </dev/null >/dev/null 2>&1 || true
 
 # CARTSCOPE_WINE64=1 starts a program by its name in the 64-bit system folder
 # (by default a name such as regsvr32 starts the 32-bit one, which starts the
 # 64-bit one again for a 64-bit library).
-loader=wine
+loader=$wine_loader
 if [ "${CARTSCOPE_WINE64:-}" = 1 ]; then
-  loader=$(command -v wine64 || echo /usr/lib/wine/wine64)
+  loader=$wine_loader64
 fi
 exec timeout --kill-after=10 "${CARTSCOPE_WINE_TIMEOUT:-300}" "$loader" "$@"

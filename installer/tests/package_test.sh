@@ -13,6 +13,8 @@ set -euo pipefail
 
 scenario=$1 run=$2 template=$3 library=$4 program=$5 holder=$6 messages=$7
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../../cmake/wine-loader.sh
+. "$(dirname "$run")/wine-loader.sh"
 make_msi=$here/../make_msi.sh
 rows=$here/registry_rows.py
 clsid='{5E7A3C21-B94D-4F18-9C2E-71D0A6B3F4C5}'
@@ -48,9 +50,9 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # Wine's server and services are started apart, so that they never hold the
 # test's output open.
 wineserver -p60 </dev/null >/dev/null 2>&1 || true
-timeout --kill-after=10 120 wine wineboot </dev/null >/dev/null 2>&1 || true
+timeout --kill-after=10 120 "$wine_loader" wineboot </dev/null >/dev/null 2>&1 || true
 
-w() { timeout --kill-after=10 120 wine "$@"; }
+w() { timeout --kill-after=10 120 "$wine_loader" "$@"; }
 windows_path() { w winepath -w "$1" | tr -d '\r'; }
 unix_path() { w winepath -u "$1" | tr -d '\r'; }
 folder_of() { unix_path "$(w cmd /c echo "%$1%" | tr -d '\r')"; }
@@ -224,7 +226,7 @@ scenario_all_users() {
   expect_arp_entry "$code" 1.2.0.0
 
   # The Explorer keeps the library loaded while it is uninstalled.
-  timeout --kill-after=10 300 wine "$holder" "$dll" "$(windows_path "$work")\\held" "$(windows_path "$work")\\release" \
+  timeout --kill-after=10 300 "$wine_loader" "$holder" "$dll" "$(windows_path "$work")\\held" "$(windows_path "$work")\\release" \
     </dev/null >"$work/holder.out" 2>&1 &
   local holder_pid=$!
   local tries=0
