@@ -32,11 +32,12 @@ std::string folderOf(const std::string& path) {
 }
 
 // Where writing to `path` lands: symbolic links are followed, also one that
-// names a file that does not exist yet. Gives 0 or an error.
-int followLinks(std::string& path) {
+// names a file that does not exist yet. Gives 0 or an error; `exists` tells
+// whether that file is there, and `st` is then its status.
+int followLinks(std::string& path, bool& exists, struct stat& st) {
     for (int hops = 0; hops < 40; ++hops) {
-        struct stat st;
-        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return 0;
+        exists = lstat(path.c_str(), &st) == 0;
+        if (!exists || !S_ISLNK(st.st_mode)) return 0;
         std::string link(PATH_MAX, '\0');
         const ssize_t length = readlink(path.c_str(), link.data(), link.size());
         if (length < 0) return errno;
@@ -126,9 +127,9 @@ OutputFile::~OutputFile() {
 }
 
 int OutputFile::create() {
-    if (const int error = followLinks(target_)) return error;
     struct stat st;
-    const bool exists = stat(target_.c_str(), &st) == 0;
+    bool exists = false;
+    if (const int error = followLinks(target_, exists, st)) return error;
     if (exists) {
         // Only a regular file is replaced; one that this user could not
         // write to stays, as it would when written in place.
@@ -139,15 +140,12 @@ int OutputFile::create() {
     fd_ = mkostemp(name.data(), O_CLOEXEC);  // a new name, created exclusively
     if (fd_ < 0) return errno;
     temporary_ = name;
-    mode_t mode = 0666 & ~currentUmask();
-    if (exists) {
-        // The owner first: a change of owner clears the set-ID bits.
-        if (fchown(fd_, st.st_uid, st.st_gid) != 0) {
-            // Not allowed: the new file stays this user's.
-        }
-        mode = st.st_mode & 07777;
+    if (!exists) return fchmod(fd_, 0666 & ~currentUmask()) == 0 ? 0 : errno;
+    // The owner first: a change of owner clears the set-ID bits.
+    if (fchown(fd_, st.st_uid, st.st_gid) != 0) {
+        // Not allowed: the new file stays this user's.
     }
-    return fchmod(fd_, mode) == 0 ? 0 : errno;
+    return fchmod(fd_, st.st_mode & 07777) == 0 ? 0 : errno;
 }
 
 int OutputFile::write(const void* data, std::size_t size) {
