@@ -64,10 +64,12 @@ int File::open(const std::u16string& path, Mode mode) {
     const int fd = ::open(name.c_str(), how | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) return lastError_ = errno;
     int error = fstat(fd, &st) != 0 ? errno : kindError(st);
-    // O_NONBLOCK is the only file status flag open was given (O_CREAT and
-    // O_TRUNC act at the open and are not kept): setting none clears it
-    // without asking for the others first.
-    if (error == 0 && fcntl(fd, F_SETFL, 0) != 0) error = errno;
+    // Reading a regular file does not heed O_NONBLOCK, so a file opened for
+    // reading keeps it (one system call less for every ROM looked at). A file
+    // that is written has it cleared: O_NONBLOCK is the only file status flag
+    // open was given (O_CREAT and O_TRUNC act at the open and are not kept),
+    // so setting none clears it without asking for the others first.
+    if (error == 0 && mode != Mode::Read && fcntl(fd, F_SETFL, 0) != 0) error = errno;
     if (error != 0) {
         ::close(fd);
         return lastError_ = error;
