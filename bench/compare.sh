@@ -2,9 +2,9 @@
 # Times cartscope's jobs against the floors of the hardware, pair by pair, and
 # prints the ratios (see paired.py for how):
 #   bench/compare.sh [--cartscope PATH] [--pairs N] [JOB...]
-# JOB: icon, thumbnail, info, untrim, trim, info256 (default: all). PATH defaults to the
+# JOB: icon, icon_png, thumbnail, info, untrim, trim, info256 (default: all). PATH defaults to the
 # linux preset's build (cmake --build --preset linux --target cartscope).
-# Needs cc and zlib's headers (the set-up script installs both), and about
+# Needs cc and the headers of zlib and libpng (the set-up script installs both), and about
 # 600 MiB in TMPDIR. Run it on a quiet machine; quote the ratios.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -28,6 +28,7 @@ mkdir -p "$work/floors"
 for floor in icon_floor info_floor trim_floor; do
   cc -O2 -o "$work/floors/$floor" "$here/floors/$floor.c" -lz
 done
+cc -O2 -o "$work/floors/icon_png_floor" "$here/floors/icon_png_floor.c" -lpng16
 echo "cartscope: $cartscope ($("$cartscope" --version 2>/dev/null || echo 'no --version'))"
 echo "machine: $(nproc) processors, $(uname -r)"
 python3 "$here/paired.py" "$cartscope" "$work/floors" "$here/../samples" "$work" "$pairs" "$@"

@@ -139,6 +139,10 @@ def main():
         "icon": {"what": "icon, 12 files", "floor": "C: open, read 512, read 0x840, close",
                  "a": [[cartscope, "icon", r, "-o", png] for r in roms],
                  "b": [[os.path.join(floors, "icon_floor"), r] for r in roms]},
+        # The same against a C program that also writes the PNG with libpng.
+        "icon_png": {"what": "icon, 12 files", "floor": "C + libpng: the PNG written, synced, renamed",
+                     "a": [[cartscope, "icon", r, "-o", png] for r in roms],
+                     "b": [[os.path.join(floors, "icon_png_floor"), r, png] for r in roms]},
         "thumbnail": {"what": "thumbnail 128, 12 files", "floor": "C: open, read 512, read 0x840, close",
                       "a": [[cartscope, "thumbnail", "-s", "128", r, thumb] for r in roms],
                       "b": [[os.path.join(floors, "icon_floor"), r] for r in roms]},

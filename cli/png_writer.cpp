@@ -2,32 +2,85 @@
 
 #include <algorithm>
 #include <array>
+#include <csetjmp>
+#include <dlfcn.h>
 #include <new>
 #include <vector>
 
 #include <png.h>
-#include <zlib.h>
 
 namespace cartscope::cli {
 
 namespace {
 
+// libpng is loaded when the first picture is written, not when the program
+// starts: info, trim and untrim, which file managers and batches start once a
+// file, never write one, and loading libpng (and the maths library it needs)
+// would be a good part of their start-up. The functions are the ones of the
+// libpng the program is built against, called under their own types.
+// clang-format off
+#define CARTSCOPE_PNG_FUNCTIONS(X)                                                      \
+    X(png_create_write_struct) X(png_create_info_struct) X(png_destroy_write_struct)  \
+    X(png_set_longjmp_fn) X(png_set_write_fn) X(png_get_io_ptr) X(png_error)          \
+    X(png_set_filter) X(png_set_compression_mem_level) X(png_set_IHDR)                \
+    X(png_set_PLTE) X(png_set_tRNS) X(png_write_info) X(png_write_row) X(png_write_end)
+// clang-format on
+
+struct Libpng {
+#define CARTSCOPE_PNG_MEMBER(name) decltype(&::name) name = nullptr;
+    CARTSCOPE_PNG_FUNCTIONS(CARTSCOPE_PNG_MEMBER)
+#undef CARTSCOPE_PNG_MEMBER
+};
+
+#define CARTSCOPE_TEXT(x) #x
+#define CARTSCOPE_SONAME(number) "libpng" CARTSCOPE_TEXT(number) ".so." CARTSCOPE_TEXT(number)
+constexpr const char* kLibpngName = CARTSCOPE_SONAME(PNG_LIBPNG_VER_SONUM);
+
+// The loaded library's functions (loaded once, kept for the process), or
+// nullptr with the reason in `error`.
+const Libpng* libpng(std::string& error) {
+    static std::string failure;
+    static const Libpng* const loaded = []() -> const Libpng* {
+        static Libpng functions;
+        void* library = dlopen(kLibpngName, RTLD_NOW | RTLD_LOCAL);
+        if (!library) {
+            failure = std::string("cannot load ") + kLibpngName + ": " + dlerror();
+            return nullptr;
+        }
+#define CARTSCOPE_PNG_RESOLVE(name)                                              \
+    functions.name = reinterpret_cast<decltype(&::name)>(dlsym(library, #name)); \
+    if (!functions.name) {                                                       \
+        failure = std::string(kLibpngName) + " has no " #name;                   \
+        return nullptr;                                                          \
+    }
+        CARTSCOPE_PNG_FUNCTIONS(CARTSCOPE_PNG_RESOLVE)
+#undef CARTSCOPE_PNG_RESOLVE
+        return &functions;
+    }();
+    if (!loaded) error = failure;
+    return loaded;
+}
+
 struct PngWrite {
+    const Libpng& lib;
     png_structp png = nullptr;
     png_infop info = nullptr;
-    ~PngWrite() { png_destroy_write_struct(&png, &info); }
+    explicit PngWrite(const Libpng& library) : lib(library) {}
+    ~PngWrite() { lib.png_destroy_write_struct(&png, &info); }
 };
 
 // libpng's output: appended to the vector.
 void appendBytes(png_structp png, png_bytep data, png_size_t length) {
-    auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+    std::string loaded;  // it is: this is called from it
+    const Libpng& lib = *libpng(loaded);
+    auto* out = static_cast<std::vector<std::uint8_t>*>(lib.png_get_io_ptr(png));
     bool failed = false;
     try {
         out->insert(out->end(), data, data + length);
     } catch (const std::bad_alloc&) {
         failed = true;
     }
-    if (failed) png_error(png, "out of memory");
+    if (failed) lib.png_error(png, "out of memory");
 }
 
 void flushNothing(png_structp) {}
@@ -93,24 +146,29 @@ Picture makePicture(const IconPixels& icon, std::size_t side) {
 }
 
 std::string writePng(const Picture& picture, std::vector<std::uint8_t>& png) {
-    PngWrite w;
-    w.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    std::string error;
+    const Libpng* loaded = libpng(error);
+    if (!loaded) return error;
+    const Libpng& lib = *loaded;
+    PngWrite w(lib);
+    w.png = lib.png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (!w.png) return "out of memory";
-    w.info = png_create_info_struct(w.png);
+    w.info = lib.png_create_info_struct(w.png);
     if (!w.info) return "out of memory";
-    if (setjmp(png_jmpbuf(w.png))) return "cannot write the PNG data";
+    // png_jmpbuf, spelt out: the macro names the linked function.
+    if (setjmp(*lib.png_set_longjmp_fn(w.png, std::longjmp, sizeof(std::jmp_buf)))) return "cannot write the PNG data";
 
-    png_set_write_fn(w.png, &png, appendBytes, flushNothing);
+    lib.png_set_write_fn(w.png, &png, appendBytes, flushNothing);
     // Pixel art: rows without a filter compress better than with the filter
     // libpng would choose for each row (and it need not try five on each), and
     // a smaller hash table than zlib's default compresses an icon or a
     // thumbnail as well, touching less memory.
-    png_set_filter(w.png, 0, PNG_FILTER_NONE);
-    png_set_compression_mem_level(w.png, 4);
+    lib.png_set_filter(w.png, 0, PNG_FILTER_NONE);
+    lib.png_set_compression_mem_level(w.png, 4);
     const auto side = static_cast<png_uint_32>(picture.side);
     const int count = static_cast<int>(picture.colours.size());
-    png_set_IHDR(w.png, w.info, side, side, count > 0 ? 4 : 8, count > 0 ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGBA,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    lib.png_set_IHDR(w.png, w.info, side, side, count > 0 ? 4 : 8, count > 0 ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGBA,
+                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (count > 0) {
         std::array<png_color, 16> palette{};
         std::array<png_byte, 16> alpha{};
@@ -120,12 +178,12 @@ std::string writePng(const Picture& picture, std::vector<std::uint8_t>& png) {
                                                     static_cast<png_byte>(argb)};
             alpha[static_cast<std::size_t>(i)] = static_cast<png_byte>(argb >> 24);
         }
-        png_set_PLTE(w.png, w.info, palette.data(), count);
-        png_set_tRNS(w.png, w.info, alpha.data(), count, nullptr);
+        lib.png_set_PLTE(w.png, w.info, palette.data(), count);
+        lib.png_set_tRNS(w.png, w.info, alpha.data(), count, nullptr);
     }
-    png_write_info(w.png, w.info);
-    for (std::size_t y = 0; y < picture.side; ++y) png_write_row(w.png, &picture.rows[y * picture.rowBytes]);
-    png_write_end(w.png, nullptr);
+    lib.png_write_info(w.png, w.info);
+    for (std::size_t y = 0; y < picture.side; ++y) lib.png_write_row(w.png, &picture.rows[y * picture.rowBytes]);
+    lib.png_write_end(w.png, nullptr);
     return {};
 }
 
