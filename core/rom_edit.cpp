@@ -41,7 +41,7 @@ int tailIsPadding(File& file, std::uint64_t from, bool& padding) {
     padding = true;
     if (end <= from) return 0;
     if (int error = file.seek(from)) return error;
-    std::vector<unsigned char> piece(kScanPiece);
+    const platform::ReadBuffer piece(kScanPiece);
     std::uint64_t left = end - from;
     int fill = -1;  // the padding value, fixed by the first byte
     while (left > 0) {
@@ -49,7 +49,7 @@ int tailIsPadding(File& file, std::uint64_t from, bool& padding) {
         const std::size_t got = file.read(piece.data(), want);
         if (got == 0) return file.lastError() ? file.lastError() : EIO;
         if (fill < 0) {
-            fill = piece[0];
+            fill = piece.data()[0];
             if (fill != 0x00 && fill != 0xFF) {
                 padding = false;
                 return 0;

@@ -6,6 +6,7 @@
 #include "core/code_tables.h"
 #include "core/crc.h"
 #include "core/little_endian.h"
+#include "core/platform/file.h"
 #include "core/release_database.h"
 #include "core/rename_pattern.h"
 #include "core/text.h"
@@ -34,7 +35,7 @@ std::uint32_t readDsiUsedSize(ByteSource& source) {
 
 std::uint32_t fileCrc32(ByteSource& source) {
     if (!source.seek(0)) return 0;
-    std::vector<std::uint8_t> piece(kCrcPiece);
+    const platform::ReadBuffer piece(kCrcPiece);
     std::uint32_t crc = 0;
     for (;;) {
         const std::size_t got = source.read(piece.data(), piece.size());

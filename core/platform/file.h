@@ -78,6 +78,26 @@ private:
     std::optional<FileIdentity> identityAtOpen_;
 };
 
+// Memory that a file is read into, a large piece at a time: `size` bytes,
+// not cleared. On POSIX systems its pages are put in place when it is made,
+// in one go, rather than one page fault at a time as the first reads fill
+// it (a per-file process would otherwise spend a fault on every page).
+class ReadBuffer {
+public:
+    explicit ReadBuffer(std::size_t size);  // std::bad_alloc when there is no memory
+    ~ReadBuffer();
+    ReadBuffer(const ReadBuffer&) = delete;
+    ReadBuffer& operator=(const ReadBuffer&) = delete;
+
+    std::uint8_t* data() const { return data_; }
+    std::size_t size() const { return size_; }
+
+private:
+    std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+    bool mapped_ = false;
+};
+
 // The identity of the file that `path` names now, found without reading it;
 // returns 0 or an errno value.
 int identifyPath(const std::u16string& path, FileIdentity& identity);

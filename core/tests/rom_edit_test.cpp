@@ -85,11 +85,15 @@ TEST_F(RomEditTest, TrimNeverCutsData) {
         const char* what;
         std::size_t at;
         std::uint8_t value;
+        std::uint64_t size = 0x8000;
     };
+    // The tail is checked a megabyte at a time: the last case has its data
+    // in the second piece.
     for (const Case c : {Case{"data at the end", 0x7FFF, 0x42}, Case{"data right at the cut", 0x5200, 0x00},
-                         Case{"zeros then 0xFF", 0x5200, 0x00}}) {
+                         Case{"zeros then 0xFF", 0x5200, 0x00},
+                         Case{"data past the first megabyte", 0x5200 + 0x100000 + 5, 0x42, 0x5200 + 0x180000}}) {
         SCOPED_TRACE(c.what);
-        RomSpec card = rom(0x5000, 0x8000);
+        RomSpec card = rom(0x5000, c.size);
         RomInfo info = put(card);
         auto changed = original;
         changed[c.at] = c.value;

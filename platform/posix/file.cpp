@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <new>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -173,6 +175,23 @@ int setReadOnly(const std::u16string& path, bool readOnly) {
     const mode_t writeBits = S_IWUSR | S_IWGRP | S_IWOTH;
     const mode_t mode = readOnly ? (st.st_mode & ~writeBits) : (st.st_mode | S_IWUSR);
     return chmod(name.c_str(), mode & 07777) == 0 ? 0 : errno;
+}
+
+ReadBuffer::ReadBuffer(std::size_t size) : size_(size) {
+    void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (pages != MAP_FAILED) {
+        data_ = static_cast<std::uint8_t*>(pages);
+        mapped_ = true;
+    } else {
+        data_ = new std::uint8_t[size];
+    }
+}
+
+ReadBuffer::~ReadBuffer() {
+    if (mapped_)
+        munmap(data_, size_);
+    else
+        delete[] data_;
 }
 
 }  // namespace cartscope::platform

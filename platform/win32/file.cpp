@@ -147,4 +147,9 @@ int setReadOnly(const std::u16string& path, bool readOnly) {
     return _wchmod(wideChars(path), readOnly ? _S_IREAD : (_S_IREAD | _S_IWRITE)) == 0 ? 0 : errno;
 }
 
+// Windows: memory from the heap; its pages come in as they are first written.
+ReadBuffer::ReadBuffer(std::size_t size) : data_(new std::uint8_t[size]), size_(size) {}
+
+ReadBuffer::~ReadBuffer() { delete[] data_; }
+
 }  // namespace cartscope::platform
