@@ -11,9 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <png.h>
-
 #include "cli/png_writer.h"
+#include "cli/tests/png_support.h"
 #include "core/crc.h"
 #include "core/info_tip.h"
 #include "core/tests/support/rom_builder.h"
@@ -22,6 +21,8 @@
 
 using namespace cartscope;
 using cartscope::testing::buildRom;
+using cartscope::testing::iconRom;
+using cartscope::testing::readPng;
 using cartscope::testing::RomSpec;
 
 namespace {
@@ -70,28 +71,6 @@ protected:
     }
     cartscope::testing::TempDir dir;
 };
-
-// Reads an RGBA PNG back into ARGB pixels.
-std::vector<std::uint32_t> readPng(const std::string& path, unsigned& width, unsigned& height) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
-    image.format = PNG_FORMAT_BGRA;  // little-endian ARGB words
-    std::vector<std::uint32_t> pixels(image.width * image.height);
-    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return {};
-    width = image.width;
-    height = image.height;
-    return pixels;
-}
-
-RomSpec iconRom() {
-    RomSpec card;
-    card.palette[0] = cartscope::testing::rgb15(31, 0, 0);
-    card.palette[5] = cartscope::testing::rgb15(0, 0, 31);
-    card.palette[9] = cartscope::testing::rgb15(16, 31, 0);
-    for (int i = 0; i < 32 * 32; ++i) card.icon[static_cast<std::size_t>(i)] = (i % 7 == 0) ? 5 : (i % 5 == 0 ? 9 : 0);
-    return card;
-}
 
 }  // namespace
 

@@ -12,9 +12,8 @@
 #include <sstream>
 #include <sys/wait.h>
 
-#include <png.h>
-
 #include "cartscope_version.h"
+#include "cli/tests/png_support.h"
 #include "cli/thumbnail.h"
 #include "core/rom_info.h"
 #include "core/tests/support/rom_builder.h"
@@ -23,6 +22,8 @@
 
 using namespace cartscope;
 using cartscope::testing::buildRom;
+using cartscope::testing::iconRom;
+using cartscope::testing::readPng;
 using cartscope::testing::RomSpec;
 
 namespace {
@@ -58,30 +59,6 @@ Outcome runWords(const std::vector<std::string>& words, const std::filesystem::p
     run.out = slurp(out);
     run.err = slurp(err);
     return run;
-}
-
-// An RGBA PNG read back as ARGB pixels; empty when it is not a PNG.
-std::vector<std::uint32_t> readPng(const std::string& path, unsigned& width, unsigned& height) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
-    image.format = PNG_FORMAT_BGRA;  // little-endian ARGB words
-    std::vector<std::uint32_t> pixels(image.width * image.height);
-    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return {};
-    width = image.width;
-    height = image.height;
-    return pixels;
-}
-
-// An icon with transparent pixels (palette index 0) and two colours, none of
-// its neighbours alike, so that every sampling mistake shows.
-RomSpec iconRom() {
-    RomSpec card;
-    card.palette[0] = cartscope::testing::rgb15(31, 0, 0);
-    card.palette[5] = cartscope::testing::rgb15(0, 0, 31);
-    card.palette[9] = cartscope::testing::rgb15(16, 31, 0);
-    for (int i = 0; i < 32 * 32; ++i) card.icon[static_cast<std::size_t>(i)] = (i % 7 == 0) ? 5 : (i % 5 == 0 ? 9 : 0);
-    return card;
 }
 
 IconPixels iconOf(const std::filesystem::path& rom) {
