@@ -200,6 +200,12 @@ std::string trustedKey(std::string& key) {
 
 // The download's file beside the database: made anew (a file left by an
 // earlier run goes first), and removed again unless it was put in place.
+// Not an OutputFile: that one's work file has a new name on every run and
+// it follows a link at the target, wants the target writable, copies its
+// permissions and syncs the folder after the rename. This one has one name,
+// nds-rom.dat.new as the Windows updater's, so a run that was killed leaves
+// just that file for the next run to clear; and under the database's write
+// lock nothing happens but the rename.
 class NewFile {
 public:
     explicit NewFile(std::string path) : path_(std::move(path)) {}
