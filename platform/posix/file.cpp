@@ -179,19 +179,10 @@ int setReadOnly(const std::u16string& path, bool readOnly) {
 
 ReadBuffer::ReadBuffer(std::size_t size) : size_(size) {
     void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-    if (pages != MAP_FAILED) {
-        data_ = static_cast<std::uint8_t*>(pages);
-        mapped_ = true;
-    } else {
-        data_ = new std::uint8_t[size];
-    }
+    if (pages == MAP_FAILED) throw std::bad_alloc();
+    data_ = static_cast<std::uint8_t*>(pages);
 }
 
-ReadBuffer::~ReadBuffer() {
-    if (mapped_)
-        munmap(data_, size_);
-    else
-        delete[] data_;
-}
+ReadBuffer::~ReadBuffer() { munmap(data_, size_); }
 
 }  // namespace cartscope::platform

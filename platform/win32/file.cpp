@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
+#include <new>
 #include <share.h>
 #include <sys/stat.h>
 #include <windows.h>
@@ -147,9 +148,12 @@ int setReadOnly(const std::u16string& path, bool readOnly) {
     return _wchmod(wideChars(path), readOnly ? _S_IREAD : (_S_IREAD | _S_IWRITE)) == 0 ? 0 : errno;
 }
 
-// Windows: memory from the heap; its pages come in as they are first written.
-ReadBuffer::ReadBuffer(std::size_t size) : data_(new std::uint8_t[size]), size_(size) {}
+// Windows: pages of their own, made as they are first written.
+ReadBuffer::ReadBuffer(std::size_t size) : size_(size) {
+    data_ = static_cast<std::uint8_t*>(VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    if (!data_) throw std::bad_alloc();
+}
 
-ReadBuffer::~ReadBuffer() { delete[] data_; }
+ReadBuffer::~ReadBuffer() { VirtualFree(data_, 0, MEM_RELEASE); }
 
 }  // namespace cartscope::platform
