@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "cli/png_writer.h"
-#include "cli/tests/png_support.h"
+#include "cli/tests/cli_support.h"
 #include "core/crc.h"
 #include "core/info_tip.h"
 #include "core/tests/support/rom_builder.h"
@@ -22,47 +22,24 @@
 using namespace cartscope;
 using cartscope::testing::buildRom;
 using cartscope::testing::iconRom;
+using cartscope::testing::Outcome;
+using cartscope::testing::quote;
 using cartscope::testing::readPng;
 using cartscope::testing::RomSpec;
+using cartscope::testing::runWords;
+using cartscope::testing::slurp;
 
 namespace {
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string quote(const std::string& arg) {
-    std::string quoted = "'";
-    for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
 
 class CliTest : public ::testing::Test {
 protected:
     // Runs the program; `shell` comes first in the same shell (a folder to
-    // change to, limits, variables). A program that hangs is ended after a
-    // minute: the run then fails with status 124 instead of never ending.
+    // change to, limits, variables).
     Outcome runCli(const std::vector<std::string>& args, const std::string& shell = {},
                    const std::string& program = CARTSCOPE_CLI) {
-        std::string command = shell + " timeout -k 5 60 " + quote(program);
-        for (const auto& arg : args) command += " " + quote(arg);
-        const auto out = dir.path() / "stdout", err = dir.path() / "stderr";
-        command += " >" + quote(out.string()) + " 2>" + quote(err.string());
-        const int raw = std::system(command.c_str());
-        Outcome run;
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.out = slurp(out);
-        run.err = slurp(err);
-        return run;
+        std::vector<std::string> words{program};
+        words.insert(words.end(), args.begin(), args.end());
+        return runWords(words, dir.path(), shell);
     }
     std::string put(const std::string& name, const RomSpec& card) {
         const auto path = dir.path() / name;

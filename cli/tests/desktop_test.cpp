@@ -13,7 +13,7 @@
 #include <sys/wait.h>
 
 #include "cartscope_version.h"
-#include "cli/tests/png_support.h"
+#include "cli/tests/cli_support.h"
 #include "cli/thumbnail.h"
 #include "core/rom_info.h"
 #include "core/tests/support/rom_builder.h"
@@ -23,43 +23,14 @@
 using namespace cartscope;
 using cartscope::testing::buildRom;
 using cartscope::testing::iconRom;
+using cartscope::testing::Outcome;
+using cartscope::testing::quote;
 using cartscope::testing::readPng;
 using cartscope::testing::RomSpec;
+using cartscope::testing::runWords;
+using cartscope::testing::slurp;
 
 namespace {
-
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string quote(const std::string& arg) {
-    std::string quoted = "'";
-    for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs a command line of words (each quoted) after `shell`, in a scratch folder.
-Outcome runWords(const std::vector<std::string>& words, const std::filesystem::path& scratch, const std::string& shell = {}) {
-    std::string command = shell + " timeout -k 5 60";
-    for (const auto& word : words) command += " " + quote(word);
-    const auto out = scratch / "stdout", err = scratch / "stderr";
-    command += " >" + quote(out.string()) + " 2>" + quote(err.string());
-    const int raw = std::system(command.c_str());
-    Outcome run;
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = slurp(out);
-    run.err = slurp(err);
-    return run;
-}
 
 IconPixels iconOf(const std::filesystem::path& rom) {
     RomInfo info;
