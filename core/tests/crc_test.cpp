@@ -30,8 +30,8 @@ TEST(Crc, Crc32AgreesWithBitwiseDefinitionForAllLengthsAndAlignments) {
     std::mt19937 random(7);
     std::vector<unsigned char> data(9000);
     for (auto& b : data) b = static_cast<unsigned char>(random());
-    for (std::size_t offset = 0; offset < 16; ++offset) {
-        std::uint32_t reference = 0xFFFFFFFF;  // of the first n bytes from offset
+    for (std::size_t offset = 0; offset < 64; ++offset) {  // every place in a cache line
+        std::uint32_t reference = 0xFFFFFFFF;              // of the first n bytes from offset
         for (std::size_t n = 0; n + offset <= data.size(); ++n) {
             if (n < 300 || n % 37 == 0 || (n > 4000 && n < 4400)) {
                 ASSERT_EQ(crc32(data.data() + offset, n), ~reference) << "offset " << offset << " length " << n;

@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 
 #include "core/crc.h"
-#include "core/platform/file.h"
 #include "core/tests/support/rom_builder.h"
 #include "core/rom_info.h"
 #include "core/tests/support/temp_dir.h"
@@ -305,18 +303,6 @@ TEST_F(RomInfoTest, Crc32CoversTheWholeFile) {
         const auto bytes = buildRom(card);
         const RomInfo rom = load(card, RomLoadFlags::ComputeCrc32);
         EXPECT_EQ(rom.crc32, crc32(bytes.data(), bytes.size())) << size;
-    }
-}
-
-// The CRC's vector loads stay within cache lines only when the buffer that
-// files are read into starts on a line; it starts on a page.
-TEST(ReadBuffer, StartsOnAPageAndHoldsItsSize) {
-    for (const std::size_t size : {std::size_t{1}, std::size_t{256 * 1024 + 3}}) {
-        const platform::ReadBuffer buffer(size);
-        ASSERT_EQ(buffer.size(), size);
-        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer.data()) % 4096, 0u);
-        buffer.data()[0] = 1;
-        buffer.data()[size - 1] = 2;  // all of it is there to be written
     }
 }
 
