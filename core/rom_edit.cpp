@@ -41,8 +41,8 @@ int tailIsPadding(File& file, std::uint64_t from, bool& padding) {
     padding = true;
     if (end <= from) return 0;
     if (int error = file.seek(from)) return error;
-    const platform::ReadBuffer piece(kScanPiece);
     std::uint64_t left = end - from;
+    const platform::ReadBuffer piece(static_cast<std::size_t>(std::min<std::uint64_t>(left, kScanPiece)));
     int fill = -1;  // the padding value, fixed by the first byte
     while (left > 0) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, piece.size()));

@@ -1,7 +1,6 @@
 #include "core/rom_info.h"
 
 #include <cstdlib>
-#include <vector>
 
 #include "core/code_tables.h"
 #include "core/crc.h"

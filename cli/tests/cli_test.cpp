@@ -6,9 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "cli/png_writer.h"

@@ -6,11 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
-#include <sys/wait.h>
 
 #include "cartscope_version.h"
 #include "cli/tests/cli_support.h"
