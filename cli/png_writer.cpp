@@ -2,114 +2,221 @@
 
 #include <algorithm>
 #include <array>
-#include <csetjmp>
-#include <dlfcn.h>
 #include <new>
 #include <vector>
 
-#include <png.h>
+#include "core/crc.h"
+
+// The pictures are written by this file alone, with no PNG or zlib library:
+// a program started once a file (the icon and thumbnail commands, a file
+// manager's thumbnailer) would spend about as long loading libpng, zlib and
+// the maths library as it spends on all its own work. What is written is
+// small and always of one kind: pixel art of at most 16 colours, enlarged by
+// repeating pixels and rows. One deflate block with the fixed codes, whose
+// matches find those repeats, compresses it about as well as zlib does.
 
 namespace cartscope::cli {
 
 namespace {
 
-// libpng is loaded when the first picture is written, not when the program
-// starts: info, trim and untrim, which file managers and batches start once a
-// file, never write one, and loading libpng (and the maths library it needs)
-// would be a good part of their start-up. The functions are the ones of the
-// libpng the program is built against, called under their own types.
-// clang-format off
-#define CARTSCOPE_PNG_FUNCTIONS(X)                                                      \
-    X(png_create_write_struct) X(png_create_info_struct) X(png_destroy_write_struct)  \
-    X(png_set_longjmp_fn) X(png_set_write_fn) X(png_get_io_ptr) X(png_error)          \
-    X(png_set_filter) X(png_set_compression_mem_level) X(png_set_IHDR)                \
-    X(png_set_PLTE) X(png_set_tRNS) X(png_write_info) X(png_write_row) X(png_write_end)
-// clang-format on
+// Bits as deflate orders them: from the lowest bit of each byte up.
+class BitWriter {
+public:
+    explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out) {}
 
-struct Libpng {
-#define CARTSCOPE_PNG_MEMBER(name) decltype(&::name) name = nullptr;
-    CARTSCOPE_PNG_FUNCTIONS(CARTSCOPE_PNG_MEMBER)
-#undef CARTSCOPE_PNG_MEMBER
-};
-
-#define CARTSCOPE_TEXT(x) #x
-#define CARTSCOPE_SONAME(number) "libpng" CARTSCOPE_TEXT(number) ".so." CARTSCOPE_TEXT(number)
-constexpr const char* kLibpngName = CARTSCOPE_SONAME(PNG_LIBPNG_VER_SONUM);
-
-// The loaded library's functions (loaded once, kept for the process), or
-// nullptr with the reason in `error`.
-const Libpng* libpng(std::string& error) {
-    static std::string failure;
-    static const Libpng* const loaded = []() -> const Libpng* {
-        static Libpng functions;
-        void* library = dlopen(kLibpngName, RTLD_NOW | RTLD_LOCAL);
-        if (!library) {
-            failure = std::string("cannot load ") + kLibpngName + ": " + dlerror();
-            return nullptr;
+    // `count` (at most 16) bits of `value`, lowest first: header fields and
+    // extra bits.
+    void bits(std::uint32_t value, int count) {
+        pending_ |= value << filled_;
+        filled_ += count;
+        while (filled_ >= 8) {
+            out_.push_back(static_cast<std::uint8_t>(pending_));
+            pending_ >>= 8;
+            filled_ -= 8;
         }
-#define CARTSCOPE_PNG_RESOLVE(name)                                              \
-    functions.name = reinterpret_cast<decltype(&::name)>(dlsym(library, #name)); \
-    if (!functions.name) {                                                       \
-        failure = std::string(kLibpngName) + " has no " #name;                   \
-        return nullptr;                                                          \
     }
-        CARTSCOPE_PNG_FUNCTIONS(CARTSCOPE_PNG_RESOLVE)
-#undef CARTSCOPE_PNG_RESOLVE
-        return &functions;
-    }();
-    if (!loaded) error = failure;
-    return loaded;
-}
 
-struct PngWrite {
-    const Libpng& lib;
-    png_structp png = nullptr;
-    png_infop info = nullptr;
-    explicit PngWrite(const Libpng& library) : lib(library) {}
-    ~PngWrite() { lib.png_destroy_write_struct(&png, &info); }
+    // A Huffman code of `length` bits, which deflate stores from its highest
+    // bit down.
+    void code(std::uint32_t code, int length) {
+        std::uint32_t reversed = 0;
+        for (int i = 0; i < length; ++i, code >>= 1) reversed = reversed << 1 | (code & 1);
+        bits(reversed, length);
+    }
+
+    // Pads the last byte with zero bits.
+    void finish() {
+        if (filled_ > 0) out_.push_back(static_cast<std::uint8_t>(pending_));
+        pending_ = 0;
+        filled_ = 0;
+    }
+
+private:
+    std::vector<std::uint8_t>& out_;
+    std::uint32_t pending_ = 0;
+    int filled_ = 0;
 };
 
-// libpng's output: appended to the vector.
-void appendBytes(png_structp png, png_bytep data, png_size_t length) {
-    std::string loaded;  // it is: this is called from it
-    const Libpng& lib = *libpng(loaded);
-    auto* out = static_cast<std::vector<std::uint8_t>*>(lib.png_get_io_ptr(png));
-    bool failed = false;
-    try {
-        out->insert(out->end(), data, data + length);
-    } catch (const std::bad_alloc&) {
-        failed = true;
-    }
-    if (failed) lib.png_error(png, "out of memory");
+// The fixed literal/length code (RFC 1951, 3.2.6).
+void putSymbol(BitWriter& out, unsigned symbol) {
+    if (symbol < 144)
+        out.code(0x30 + symbol, 8);
+    else if (symbol < 256)
+        out.code(0x190 + (symbol - 144), 9);
+    else if (symbol < 280)
+        out.code(symbol - 256, 7);
+    else
+        out.code(0xC0 + (symbol - 280), 8);
 }
 
-void flushNothing(png_structp) {}
+constexpr std::array<std::uint16_t, 29> kLengthBase{3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                                    31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr std::array<std::uint8_t, 29> kLengthExtra{0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                                    2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr std::array<std::uint16_t, 30> kDistanceBase{1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                                      33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                                      1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr std::array<std::uint8_t, 30> kDistanceExtra{0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                                      6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
-}  // namespace
+constexpr std::size_t kMinMatch = 3;
+constexpr std::size_t kMaxMatch = 258;
+constexpr std::size_t kWindow = 32768;
+// Earlier places with the same three bytes tried for each match.
+constexpr int kChainTries = 16;
 
-namespace {
+// A copy of `length` bytes from `distance` back.
+void putMatch(BitWriter& out, std::size_t length, std::size_t distance) {
+    const auto l =
+        static_cast<std::size_t>(std::upper_bound(kLengthBase.begin(), kLengthBase.end(), length) - kLengthBase.begin() - 1);
+    putSymbol(out, static_cast<unsigned>(257 + l));
+    out.bits(static_cast<std::uint32_t>(length - kLengthBase[l]), kLengthExtra[l]);
+    const auto d = static_cast<std::size_t>(std::upper_bound(kDistanceBase.begin(), kDistanceBase.end(), distance) -
+                                            kDistanceBase.begin() - 1);
+    out.code(static_cast<std::uint32_t>(d), 5);
+    out.bits(static_cast<std::uint32_t>(distance - kDistanceBase[d]), kDistanceExtra[d]);
+}
 
-// What is written: rows of palette indices (4 bits a pixel) or of RGBA.
+// `data` as one final deflate block with the fixed codes. Each place takes
+// the longest of the matches it tries: the same place a row above (`stride`
+// bytes back: an enlarged picture repeats its rows), then the latest places
+// that began with the same three bytes (repeated pixels).
+void deflateFixed(const std::vector<std::uint8_t>& data, std::size_t stride, BitWriter& out) {
+    const std::size_t size = data.size();
+    int hashBits = 8;
+    while (hashBits < 15 && (std::size_t{1} << hashBits) < size) ++hashBits;
+    const std::size_t mask = (std::size_t{1} << hashBits) - 1;  // the chain's window, no larger than the data
+    std::vector<std::int32_t> head(std::size_t{1} << hashBits, -1);
+    std::vector<std::int32_t> previous(mask + 1, -1);
+    const auto hashAt = [&](std::size_t p) {
+        const std::uint32_t three = data[p] | data[p + 1] << 8 | data[p + 2] << 16;
+        return (three * 2654435761u) >> (32 - hashBits);
+    };
+    const auto remember = [&](std::size_t p) {
+        if (p + kMinMatch > size) return;
+        const std::uint32_t h = hashAt(p);
+        previous[p & mask] = head[h];
+        head[h] = static_cast<std::int32_t>(p);
+    };
+
+    out.bits(1, 1);  // the final block
+    out.bits(1, 2);  // with the fixed codes
+    std::size_t p = 0;
+    while (p < size) {
+        std::size_t bestLength = 0;
+        std::size_t bestDistance = 0;
+        const std::size_t limit = std::min(kMaxMatch, size - p);
+        const auto tryFrom = [&](std::size_t from) {
+            std::size_t n = 0;
+            while (n < limit && data[from + n] == data[p + n]) ++n;
+            if (n > bestLength) {
+                bestLength = n;
+                bestDistance = p - from;
+            }
+        };
+        if (limit >= kMinMatch) {
+            if (stride > 0 && stride <= kWindow && p >= stride) tryFrom(p - stride);
+            std::int32_t candidate = head[hashAt(p)];
+            for (int tries = kChainTries; candidate >= 0 && tries > 0 && bestLength < limit; --tries) {
+                const auto from = static_cast<std::size_t>(candidate);
+                if (p - from > kWindow) break;
+                tryFrom(from);
+                const std::int32_t next = previous[from & mask];
+                if (next >= candidate) break;  // the slot has been taken by a later place
+                candidate = next;
+            }
+        }
+        if (bestLength >= kMinMatch) {
+            putMatch(out, bestLength, bestDistance);
+            for (std::size_t i = 0; i < bestLength; ++i) remember(p + i);
+            p += bestLength;
+        } else {
+            putSymbol(out, data[p]);
+            remember(p);
+            ++p;
+        }
+    }
+    putSymbol(out, 256);  // end of block
+    out.finish();
+}
+
+std::uint32_t adler32(const std::vector<std::uint8_t>& data) {
+    constexpr std::uint32_t kBase = 65521;
+    constexpr std::size_t kRun = 5552;  // the most bytes before b can overflow
+    std::uint32_t a = 1;
+    std::uint32_t b = 0;
+    for (std::size_t start = 0; start < data.size(); start += kRun) {
+        const std::size_t end = std::min(data.size(), start + kRun);
+        for (std::size_t i = start; i < end; ++i) {
+            a += data[i];
+            b += a;
+        }
+        a %= kBase;
+        b %= kBase;
+    }
+    return b << 16 | a;
+}
+
+void putBig32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+}
+
+// A chunk's length and type; `endChunk` writes its CRC once its data follow.
+std::size_t beginChunk(std::vector<std::uint8_t>& png, const char (&type)[5]) {
+    putBig32(png, 0);
+    const std::size_t start = png.size();
+    png.insert(png.end(), type, type + 4);
+    return start;
+}
+
+void endChunk(std::vector<std::uint8_t>& png, std::size_t start) {
+    const auto length = static_cast<std::uint32_t>(png.size() - start - 4);
+    for (int i = 0; i < 4; ++i) png[start - 4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(length >> (24 - 8 * i));
+    putBig32(png, crc32(&png[start], png.size() - start));
+}
+
+// What is written: rows of palette indices (4 bits a pixel) or of RGBA, each
+// after its filter byte (0: none).
 struct Picture {
     std::size_t side = 0;
-    std::size_t rowBytes = 0;
+    std::size_t stride = 0;              // filter byte and row
     std::vector<std::uint32_t> colours;  // the palette; empty for RGBA
-    std::vector<png_byte> rows;
+    std::vector<std::uint8_t> rows;
 };
 
 // A banner icon has 16 colours (one of them transparent): its picture gets a
-// palette of the colours it uses, at 4 bits a pixel, so that zlib has an
-// eighth of the bytes of RGBA to compress. Other icons (more than 16 colours)
-// are written as RGBA.
+// palette of the colours it uses, at 4 bits a pixel, an eighth of the bytes
+// of RGBA. Other icons (more than 16 colours) are written as RGBA. Rows have
+// no filter: pixel art compresses better without.
 Picture makePicture(const IconPixels& icon, std::size_t side) {
     Picture picture;
     picture.side = side;
-    std::array<png_byte, kIconSide * kIconSide> indices{};
+    std::array<std::uint8_t, kIconSide * kIconSide> indices{};
     std::size_t last = 0;  // pixel art repeats its colours: the last one first
     for (std::size_t i = 0; i < icon.size(); ++i) {
         auto& colours = picture.colours;
         if (last < colours.size() && colours[last] == icon[i]) {
-            indices[i] = static_cast<png_byte>(last);
+            indices[i] = static_cast<std::uint8_t>(last);
             continue;
         }
         last = static_cast<std::size_t>(std::find(colours.begin(), colours.end(), icon[i]) - colours.begin());
@@ -120,78 +227,80 @@ Picture makePicture(const IconPixels& icon, std::size_t side) {
             }
             colours.push_back(icon[i]);
         }
-        indices[i] = static_cast<png_byte>(last);
+        indices[i] = static_cast<std::uint8_t>(last);
     }
     const bool paletted = !picture.colours.empty();
-    picture.rowBytes = paletted ? (side + 1) / 2 : side * 4;
-    picture.rows.resize(picture.rowBytes * side);
+    picture.stride = 1 + (paletted ? (side + 1) / 2 : side * 4);
+    picture.rows.resize(picture.stride * side);
     for (std::size_t y = 0; y < side; ++y) {
-        png_byte* row = &picture.rows[y * picture.rowBytes];
+        std::uint8_t* row = &picture.rows[y * picture.stride + 1];
         const std::size_t from = (y * kIconSide / side) * kIconSide;
         for (std::size_t x = 0; x < side; ++x) {
             const std::size_t pixel = from + x * kIconSide / side;
             if (paletted) {
-                row[x / 2] = static_cast<png_byte>(row[x / 2] | indices[pixel] << (x % 2 == 0 ? 4 : 0));
+                row[x / 2] = static_cast<std::uint8_t>(row[x / 2] | indices[pixel] << (x % 2 == 0 ? 4 : 0));
                 continue;
             }
             const std::uint32_t argb = icon[pixel];
-            png_byte* p = &row[x * 4];
-            p[0] = static_cast<png_byte>(argb >> 16);
-            p[1] = static_cast<png_byte>(argb >> 8);
-            p[2] = static_cast<png_byte>(argb);
-            p[3] = static_cast<png_byte>(argb >> 24);
+            std::uint8_t* p = &row[x * 4];
+            p[0] = static_cast<std::uint8_t>(argb >> 16);
+            p[1] = static_cast<std::uint8_t>(argb >> 8);
+            p[2] = static_cast<std::uint8_t>(argb);
+            p[3] = static_cast<std::uint8_t>(argb >> 24);
         }
     }
     return picture;
 }
 
-std::string writePng(const Picture& picture, std::vector<std::uint8_t>& png) {
-    std::string error;
-    const Libpng* loaded = libpng(error);
-    if (!loaded) return error;
-    const Libpng& lib = *loaded;
-    PngWrite w(lib);
-    w.png = lib.png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (!w.png) return "out of memory";
-    w.info = lib.png_create_info_struct(w.png);
-    if (!w.info) return "out of memory";
-    // png_jmpbuf, spelt out: the macro names the linked function.
-    if (setjmp(*lib.png_set_longjmp_fn(w.png, std::longjmp, sizeof(std::jmp_buf)))) return "cannot write the PNG data";
+void writePng(const Picture& picture, std::vector<std::uint8_t>& png) {
+    static constexpr std::uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    png.insert(png.end(), std::begin(kSignature), std::end(kSignature));
 
-    lib.png_set_write_fn(w.png, &png, appendBytes, flushNothing);
-    // Pixel art: rows without a filter compress better than with the filter
-    // libpng would choose for each row (and it need not try five on each), and
-    // a smaller hash table than zlib's default compresses an icon or a
-    // thumbnail as well, touching less memory.
-    lib.png_set_filter(w.png, 0, PNG_FILTER_NONE);
-    lib.png_set_compression_mem_level(w.png, 4);
-    const auto side = static_cast<png_uint_32>(picture.side);
-    const int count = static_cast<int>(picture.colours.size());
-    lib.png_set_IHDR(w.png, w.info, side, side, count > 0 ? 4 : 8, count > 0 ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGBA,
-                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (count > 0) {
-        std::array<png_color, 16> palette{};
-        std::array<png_byte, 16> alpha{};
-        for (int i = 0; i < count; ++i) {
-            const std::uint32_t argb = picture.colours[static_cast<std::size_t>(i)];
-            palette[static_cast<std::size_t>(i)] = {static_cast<png_byte>(argb >> 16), static_cast<png_byte>(argb >> 8),
-                                                    static_cast<png_byte>(argb)};
-            alpha[static_cast<std::size_t>(i)] = static_cast<png_byte>(argb >> 24);
-        }
-        lib.png_set_PLTE(w.png, w.info, palette.data(), count);
-        lib.png_set_tRNS(w.png, w.info, alpha.data(), count, nullptr);
+    const bool paletted = !picture.colours.empty();
+    std::size_t chunk = beginChunk(png, "IHDR");
+    putBig32(png, static_cast<std::uint32_t>(picture.side));
+    putBig32(png, static_cast<std::uint32_t>(picture.side));
+    png.push_back(paletted ? 4 : 8);   // bits a sample
+    png.push_back(paletted ? 3 : 6);   // colour type: palette, or RGBA
+    png.insert(png.end(), {0, 0, 0});  // deflate, filters of method 0, not interlaced
+    endChunk(png, chunk);
+
+    if (paletted) {
+        chunk = beginChunk(png, "PLTE");
+        for (const std::uint32_t argb : picture.colours)
+            png.insert(png.end(), {static_cast<std::uint8_t>(argb >> 16), static_cast<std::uint8_t>(argb >> 8),
+                                   static_cast<std::uint8_t>(argb)});
+        endChunk(png, chunk);
+        chunk = beginChunk(png, "tRNS");
+        for (const std::uint32_t argb : picture.colours) png.push_back(static_cast<std::uint8_t>(argb >> 24));
+        endChunk(png, chunk);
     }
-    lib.png_write_info(w.png, w.info);
-    for (std::size_t y = 0; y < picture.side; ++y) lib.png_write_row(w.png, &picture.rows[y * picture.rowBytes]);
-    lib.png_write_end(w.png, nullptr);
-    return {};
+
+    chunk = beginChunk(png, "IDAT");
+    png.insert(png.end(), {0x78, 0x01});  // deflate with a 32 KiB window, no dictionary
+    BitWriter bits(png);
+    deflateFixed(picture.rows, picture.stride, bits);
+    putBig32(png, adler32(picture.rows));
+    endChunk(png, chunk);
+
+    chunk = beginChunk(png, "IEND");
+    endChunk(png, chunk);
 }
 
 }  // namespace
 
 std::string encodeIconPng(const IconPixels& icon, int size, std::vector<std::uint8_t>& png) {
     png.clear();
-    return writePng(makePicture(icon, static_cast<std::size_t>(size)), png);
+    try {
+        // Room for a picture of few repeats at once (an icon's PNG is a few
+        // hundred bytes); a larger one grows as it is written.
+        png.reserve(512 + static_cast<std::size_t>(size) * static_cast<std::size_t>(size) / 8);
+        writePng(makePicture(icon, static_cast<std::size_t>(size)), png);
+    } catch (const std::bad_alloc&) {
+        png.clear();
+        return "out of memory";
+    }
+    return {};
 }
 
 }  // namespace cartscope::cli

@@ -33,7 +33,7 @@ done
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version $(dpkg-deb -f "$deb" Version)"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-grep -Eq '(^|, )libpng[0-9-]*( |,|$)' <<<"$depends" || fail "Depends names no libpng package"
+! grep -Eq '(^|, )libpng[0-9-]*( |,|$)' <<<"$depends" || fail "Depends names libpng, which no program uses"
 grep -Eq '(^|, )(libssl|libcrypto)[0-9.-]*( |,|$)' <<<"$depends" || fail "Depends names no libssl or libcrypto package"
 grep -Eq '(^|, )libexpat1( |,|$)' <<<"$depends" || fail "Depends names no libexpat1 package (db import)"
 [ -z "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'preinst|postinst|prerm|postrm')" ] ||
