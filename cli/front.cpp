@@ -2,7 +2,7 @@
 // per_file.h) itself, and hands every other command line to cartscope-full,
 // the whole command line with its network and cryptography libraries. So a
 // file manager's thumbnail or a batch's info or trim starts in about the time
-// the C library takes, loading no shared library but libpng's and setting up
+// the C library takes, loading no shared library but the C library's and setting up
 // nothing it does not use. cartscope-full is looked for where the package installs it
 // (a private folder under libexec, found from this program's own path), then
 // beside this program (the build folder).

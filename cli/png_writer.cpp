@@ -103,20 +103,26 @@ void putMatch(BitWriter& out, std::size_t length, std::size_t distance) {
 // that began with the same three bytes (repeated pixels).
 void deflateFixed(const std::vector<std::uint8_t>& data, std::size_t stride, BitWriter& out) {
     const std::size_t size = data.size();
-    int hashBits = 8;
-    while (hashBits < 15 && (std::size_t{1} << hashBits) < size) ++hashBits;
-    const std::size_t mask = (std::size_t{1} << hashBits) - 1;  // the chain's window, no larger than the data
-    std::vector<std::int32_t> head(std::size_t{1} << hashBits, -1);
-    std::vector<std::int32_t> previous(mask + 1, -1);
+    // The chains: for each hash of three bytes the latest place with it (one
+    // up, 0 for none), and for each place within the window the distance back
+    // to the one before it (0: none within the window). Both are sized to the
+    // data, so that an icon's take a few kilobytes.
+    int bits = 8;
+    while (bits < 15 && (std::size_t{1} << bits) < size) ++bits;
+    const int hashBits = std::max(8, bits - 1);
+    const std::size_t mask = (std::size_t{1} << bits) - 1;  // the window, or all of smaller data
+    std::vector<std::uint32_t> latest(std::size_t{1} << hashBits, 0);
+    std::vector<std::uint16_t> back(mask + 1, 0);
     const auto hashAt = [&](std::size_t p) {
         const std::uint32_t three = data[p] | data[p + 1] << 8 | data[p + 2] << 16;
         return (three * 2654435761u) >> (32 - hashBits);
     };
     const auto remember = [&](std::size_t p) {
         if (p + kMinMatch > size) return;
-        const std::uint32_t h = hashAt(p);
-        previous[p & mask] = head[h];
-        head[h] = static_cast<std::int32_t>(p);
+        std::uint32_t& slot = latest[hashAt(p)];
+        const std::size_t distance = slot == 0 ? 0 : p - (slot - 1);
+        back[p & mask] = static_cast<std::uint16_t>(distance <= kWindow ? distance : 0);
+        slot = static_cast<std::uint32_t>(p + 1);
     };
 
     out.bits(1, 1);  // the final block
@@ -136,14 +142,13 @@ void deflateFixed(const std::vector<std::uint8_t>& data, std::size_t stride, Bit
         };
         if (limit >= kMinMatch) {
             if (stride > 0 && stride <= kWindow && p >= stride) tryFrom(p - stride);
-            std::int32_t candidate = head[hashAt(p)];
-            for (int tries = kChainTries; candidate >= 0 && tries > 0 && bestLength < limit; --tries) {
-                const auto from = static_cast<std::size_t>(candidate);
-                if (p - from > kWindow) break;
+            const std::uint32_t first = latest[hashAt(p)];
+            std::size_t from = first == 0 ? p : first - 1;
+            for (int tries = kChainTries; from < p && p - from <= kWindow && tries > 0 && bestLength < limit; --tries) {
                 tryFrom(from);
-                const std::int32_t next = previous[from & mask];
-                if (next >= candidate) break;  // the slot has been taken by a later place
-                candidate = next;
+                const std::uint16_t distance = back[from & mask];
+                if (distance == 0 || distance > from) break;
+                from -= distance;
             }
         }
         if (bestLength >= kMinMatch) {
