@@ -2,7 +2,7 @@
 # Times cartscope's jobs against the floors of the hardware, pair by pair, and
 # prints the ratios (see paired.py for how):
 #   bench/compare.sh [--cartscope PATH] [--pairs N] [JOB...]
-# JOB: icon, icon_png, thumbnail, info, untrim, trim, info256 (default: all). PATH defaults to the
+# JOB: icon, icon_file, icon_png, thumbnail, info, untrim, trim, info256 (default: all). PATH defaults to the
 # linux preset's build (cmake --build --preset linux --target cartscope).
 # Needs cc and the headers of zlib and libpng (the set-up script installs both), and about
 # 600 MiB in TMPDIR. Run it on a quiet machine; quote the ratios.
@@ -25,7 +25,7 @@ cartscope=$(cd "$(dirname "$cartscope")" && pwd)/$(basename "$cartscope")
 work=$(mktemp -d "${TMPDIR:-/tmp}/cartscope-compare.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/floors"
-for floor in icon_floor info_floor trim_floor; do
+for floor in icon_floor icon_file_floor info_floor trim_floor; do
   cc -O2 -o "$work/floors/$floor" "$here/floors/$floor.c" -lz
 done
 cc -O2 -o "$work/floors/icon_png_floor" "$here/floors/icon_png_floor.c" -lpng16

@@ -139,7 +139,12 @@ def main():
         "icon": {"what": "icon, 12 files", "floor": "C: open, read 512, read 0x840, close",
                  "a": [[cartscope, "icon", r, "-o", png] for r in roms],
                  "b": [[os.path.join(floors, "icon_floor"), r] for r in roms]},
-        # The same against a C program that also writes the PNG with libpng.
+        # The same against C programs that also write the PNG: with no
+        # library (its rows stored), as icon writes it (temporary name,
+        # synced, renamed, folder synced); and with libpng.
+        "icon_file": {"what": "icon, 12 files", "floor": "C: the PNG written, synced, renamed",
+                      "a": [[cartscope, "icon", r, "-o", png] for r in roms],
+                      "b": [[os.path.join(floors, "icon_file_floor"), r, png] for r in roms]},
         "icon_png": {"what": "icon, 12 files", "floor": "C + libpng: the PNG written, synced, renamed",
                      "a": [[cartscope, "icon", r, "-o", png] for r in roms],
                      "b": [[os.path.join(floors, "icon_png_floor"), r, png] for r in roms]},
