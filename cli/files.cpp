@@ -49,33 +49,42 @@ int followLinks(std::string& path, bool& exists, struct stat& st) {
     return ELOOP;
 }
 
+mode_t currentUmask() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
 // A new file for writing, created exclusively under `prefix` and six random
-// letters; gives its descriptor (or -1 with errno) and its name in `name`. The
-// letters come from getrandom(2): mkostemp(3) takes them from the clock, whose
-// first reading maps the vDSO's data into the process, two page faults that
-// cost a per-file command more than the rest of its file's creation.
-int createUnique(const std::string& prefix, std::string& name) {
+// letters with `mode` (less the umask, as open(2) gives it); gives its
+// descriptor (or -1 with errno) and its name in `name`. The letters come from
+// getrandom(2): mkostemp(3) takes them from the clock, whose first reading
+// maps the vDSO's data into the process, two page faults that cost a per-file
+// command more than the rest of its file's creation.
+int createUnique(const std::string& prefix, mode_t mode, std::string& name) {
     static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
         unsigned char random[6];
         if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
             if (errno == EINTR) continue;
             name = prefix + "XXXXXX";  // no random bytes: the C library's way
-            return mkostemp(name.data(), O_CLOEXEC);
+            const int fd = mkostemp(name.data(), O_CLOEXEC);
+            if (fd >= 0 && mode != 0600 && fchmod(fd, mode & ~currentUmask()) != 0) {
+                const int error = errno;
+                ::close(fd);
+                unlink(name.c_str());
+                errno = error;
+                return -1;
+            }
+            return fd;
         }
         name = prefix;
         for (const unsigned char byte : random) name += kLetters[byte % (sizeof kLetters - 1)];
-        const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     errno = EEXIST;
     return -1;
-}
-
-mode_t currentUmask() {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return mask;
 }
 
 }  // namespace
@@ -160,11 +169,14 @@ int OutputFile::create() {
         if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : platform::kNotRegularFile;
         if (access(target_.c_str(), W_OK) != 0) return errno;
     }
+    // A new file gets what open(2) gives 0666; one that replaces a file
+    // starts as this user's alone and takes the old file's owner and
+    // permissions before it has data.
     std::string name;
-    fd_ = createUnique(folderOf(target_) + ".cartscope-", name);
+    fd_ = createUnique(folderOf(target_) + ".cartscope-", exists ? 0600 : 0666, name);
     if (fd_ < 0) return errno;
     temporary_ = name;
-    if (!exists) return fchmod(fd_, 0666 & ~currentUmask()) == 0 ? 0 : errno;
+    if (!exists) return 0;
     // The owner first: a change of owner clears the set-ID bits.
     if (fchown(fd_, st.st_uid, st.st_gid) != 0) {
         // Not allowed: the new file stays this user's.
