@@ -25,10 +25,10 @@
 #include <optional>
 #include <vector>
 
-#include "cli/url.h"
 #include "cartscope_update_key.h"
 #include "cartscope_version.h"
 #include "cli/files.h"
+#include "cli/url.h"
 #include "core/platform/data_folder.h"
 #include "core/platform/database_lock.h"
 #include "core/release_database.h"
