@@ -82,8 +82,15 @@ constexpr std::array<std::uint8_t, 30> kDistanceExtra{0, 0, 0, 0, 1, 1, 2, 2,  3
 constexpr std::size_t kMinMatch = 3;
 constexpr std::size_t kMaxMatch = 258;
 constexpr std::size_t kWindow = 32768;
-// Earlier places with the same three bytes tried for each match.
+// The earlier places with the same three bytes that each match tries, and
+// how far back they may lie. The row above is tried at any distance; the
+// other repeats of an enlarged picture are close. So the chains are small,
+// the same few kilobytes for any picture: a process that writes one thumbnail
+// pays for every page it touches, and larger chains made the samples' pictures
+// no smaller.
 constexpr int kChainTries = 16;
+constexpr std::size_t kChainReach = 1024;
+constexpr int kHashBits = 9;
 
 // A copy of `length` bytes from `distance` back.
 void putMatch(BitWriter& out, std::size_t length, std::size_t distance) {
@@ -104,24 +111,19 @@ void putMatch(BitWriter& out, std::size_t length, std::size_t distance) {
 void deflateFixed(const std::vector<std::uint8_t>& data, std::size_t stride, BitWriter& out) {
     const std::size_t size = data.size();
     // The chains: for each hash of three bytes the latest place with it (one
-    // up, 0 for none), and for each place within the window the distance back
-    // to the one before it (0: none within the window). Both are sized to the
-    // data, so that an icon's take a few kilobytes.
-    int bits = 8;
-    while (bits < 15 && (std::size_t{1} << bits) < size) ++bits;
-    const int hashBits = std::max(8, bits - 1);
-    const std::size_t mask = (std::size_t{1} << bits) - 1;  // the window, or all of smaller data
-    std::vector<std::uint32_t> latest(std::size_t{1} << hashBits, 0);
-    std::vector<std::uint16_t> back(mask + 1, 0);
+    // up, 0 for none), and for each place the distance back to the one before
+    // it (0: none within reach).
+    std::vector<std::uint32_t> latest(std::size_t{1} << kHashBits, 0);
+    std::vector<std::uint16_t> back(kChainReach, 0);
     const auto hashAt = [&](std::size_t p) {
         const std::uint32_t three = data[p] | data[p + 1] << 8 | data[p + 2] << 16;
-        return (three * 2654435761u) >> (32 - hashBits);
+        return (three * 2654435761u) >> (32 - kHashBits);
     };
     const auto remember = [&](std::size_t p) {
         if (p + kMinMatch > size) return;
         std::uint32_t& slot = latest[hashAt(p)];
         const std::size_t distance = slot == 0 ? 0 : p - (slot - 1);
-        back[p & mask] = static_cast<std::uint16_t>(distance <= kWindow ? distance : 0);
+        back[p % kChainReach] = static_cast<std::uint16_t>(distance <= kChainReach ? distance : 0);
         slot = static_cast<std::uint32_t>(p + 1);
     };
 
@@ -144,9 +146,9 @@ void deflateFixed(const std::vector<std::uint8_t>& data, std::size_t stride, Bit
             if (stride > 0 && stride <= kWindow && p >= stride) tryFrom(p - stride);
             const std::uint32_t first = latest[hashAt(p)];
             std::size_t from = first == 0 ? p : first - 1;
-            for (int tries = kChainTries; from < p && p - from <= kWindow && tries > 0 && bestLength < limit; --tries) {
+            for (int tries = kChainTries; from < p && p - from <= kChainReach && tries > 0 && bestLength < limit; --tries) {
                 tryFrom(from);
-                const std::uint16_t distance = back[from & mask];
+                const std::uint16_t distance = back[from % kChainReach];
                 if (distance == 0 || distance > from) break;
                 from -= distance;
             }
