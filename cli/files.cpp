@@ -49,12 +49,6 @@ int followLinks(std::string& path, bool& exists, struct stat& st) {
     return ELOOP;
 }
 
-mode_t currentUmask() {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return mask;
-}
-
 // A new file for writing, created exclusively under `prefix` and six random
 // letters with `mode` (less the umask, as open(2) gives it); gives its
 // descriptor (or -1 with errno) and its name in `name`. The letters come from
@@ -67,16 +61,7 @@ int createUnique(const std::string& prefix, mode_t mode, std::string& name) {
         unsigned char random[6];
         if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
             if (errno == EINTR) continue;
-            name = prefix + "XXXXXX";  // no random bytes: the C library's way
-            const int fd = mkostemp(name.data(), O_CLOEXEC);
-            if (fd >= 0 && mode != 0600 && fchmod(fd, mode & ~currentUmask()) != 0) {
-                const int error = errno;
-                ::close(fd);
-                unlink(name.c_str());
-                errno = error;
-                return -1;
-            }
-            return fd;
+            return -1;
         }
         name = prefix;
         for (const unsigned char byte : random) name += kLetters[byte % (sizeof kLetters - 1)];

@@ -289,6 +289,14 @@ void putTokens(BitWriter& out, const std::vector<Token>& tokens, const Code& lit
     out.code(literals.codes[kEndOfBlock], literals.lengths[kEndOfBlock]);
 }
 
+// How many of the code's lengths are sent: up to its last used symbol, and
+// at least `least`.
+std::size_t lengthsSent(const Code& code, std::size_t least) {
+    std::size_t sent = code.lengths.size();
+    while (sent > least && code.lengths[sent - 1] == 0) --sent;
+    return sent;
+}
+
 // The fixed codes (RFC 1951, 3.2.6).
 const Code& fixedLiterals() {
     static const Code code = [] {
@@ -323,10 +331,8 @@ bool putWithOwnCodes(BitWriter& out, const std::vector<Token>& tokens) {
 
     const Code literals = huffman(literalCounts, 15);
     const Code distances = huffman(distanceCounts, 15);
-    std::size_t literalsSent = kLiteralLengthCodes;
-    while (literalsSent > 257 && literals.lengths[literalsSent - 1] == 0) --literalsSent;
-    std::size_t distancesSent = kDistanceCodes;
-    while (distancesSent > 1 && distances.lengths[distancesSent - 1] == 0) --distancesSent;
+    const std::size_t literalsSent = lengthsSent(literals, 257);
+    const std::size_t distancesSent = lengthsSent(distances, 1);
     std::vector<std::uint8_t> lengths(literals.lengths.begin(),
                                       literals.lengths.begin() + static_cast<std::ptrdiff_t>(literalsSent));
     lengths.insert(lengths.end(), distances.lengths.begin(),
@@ -392,8 +398,14 @@ std::uint32_t adler32(const std::vector<std::uint8_t>& data) {
     return b << 16 | a;
 }
 
+// PNG's numbers: four bytes, the highest first.
+void storeBig32(std::uint8_t* at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+}
+
 void putBig32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+    out.resize(out.size() + 4);
+    storeBig32(&out[out.size() - 4], value);
 }
 
 // A chunk's length and type; `endChunk` writes its CRC once its data follow.
@@ -405,8 +417,7 @@ std::size_t beginChunk(std::vector<std::uint8_t>& png, const char (&type)[5]) {
 }
 
 void endChunk(std::vector<std::uint8_t>& png, std::size_t start) {
-    const auto length = static_cast<std::uint32_t>(png.size() - start - 4);
-    for (int i = 0; i < 4; ++i) png[start - 4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(length >> (24 - 8 * i));
+    storeBig32(&png[start - 4], static_cast<std::uint32_t>(png.size() - start - 4));
     putBig32(png, crc32(&png[start], png.size() - start));
 }
 

@@ -44,10 +44,7 @@ int main(int argc, char** argv) {
     unsigned char header[512];
     unsigned char banner[0x840];
     if (argc != 3) return 2;
-    int fd = open(argv[1], O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return 1;
-    if (readHeaderAndBanner(fd, header, banner)) return 1;
-    close(fd);
+    if (readRom(argv[1], header, banner)) return 1;
 
     /* 4x4 tiles of 8x8 pixels, two pixels a byte (the low nibble first),
      * into rows of a filter byte and two pixels a byte (the high nibble first). */

@@ -1,6 +1,5 @@
 /* The least a per-file icon can cost: open the ROM, read its header, read
  * the banner the header points at, close. */
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "rom_floor.h"
@@ -9,9 +8,6 @@ int main(int argc, char** argv) {
     unsigned char header[512];
     unsigned char banner[0x840];
     if (argc != 2) return 2;
-    int fd = open(argv[1], O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return 1;
-    if (readHeaderAndBanner(fd, header, banner)) return 1;
-    close(fd);
+    if (readRom(argv[1], header, banner)) return 1;
     return banner[0x20] == 0xAB;
 }
