@@ -23,6 +23,8 @@ import time
 MIB = 1024 * 1024
 BIG_CAPACITY = 256 * MIB
 BIG_USED = 160 * MIB
+JOB_NAMES = ("icon", "icon_file", "icon_png", "thumbnail", "info", "untrim", "trim", "info256",
+             "cxx_start", "safe_write")
 
 
 def crc16(data):
@@ -105,6 +107,9 @@ def main():
     cartscope, floors, samples, work, pairs = sys.argv[1:6]
     pairs = int(pairs)
     wanted = sys.argv[6:]
+    unknown = [name for name in wanted if name not in JOB_NAMES]
+    if unknown:
+        sys.exit(f"paired.py: no job {', '.join(unknown)} (jobs: {' '.join(JOB_NAMES)})")
     home = os.path.join(work, "home")
     os.makedirs(home, exist_ok=True)
     # No database in the data folder: the floors look nothing up either.
@@ -163,19 +168,38 @@ def main():
                     "prepare": [], "a": [[cartscope, "info", big]], "b": [["cat", big]]},
     }
 
-    print(f"{'job':24} {'floor':42} {'cartscope ms':>12} {'floor ms':>9} {'CPU ratio':>9} {'wall ratio':>10}")
-    for name, job in jobs.items():
-        if wanted and name not in wanted:
-            continue
-        if name == "info256":  # the whole card: the padding back first
-            runner.run([cut, untrim_floor], counted=False)
-        figures = pair_up(runner, job, pairs)
-        a_cpu = statistics.median(c for c, _ in figures["a"])
-        b_cpu = statistics.median(c for c, _ in figures["b"])
-        cpu_ratio = statistics.median(a[0] / b[0] for a, b in zip(figures["a"], figures["b"]) if b[0] > 0)
-        wall_ratio = statistics.median(a[1] / b[1] for a, b in zip(figures["a"], figures["b"]))
-        print(f"{job['what']:24} {job['floor']:42} {a_cpu * 1000:12.1f} {b_cpu * 1000:9.1f} {cpu_ratio:9.2f} {wall_ratio:10.2f}",
-              flush=True)
+    # Yardsticks: what a per-file run of cartscope pays whatever it does,
+    # each a C or C++ program against the read-only floor. The C++ runtime's
+    # start (cartscope links it in statically, as cxx_floor is), and the
+    # output icon writes as every output is written (icon_file_floor).
+    yardsticks = {
+        "cxx_start": {"what": "C++ runtime, 12 files", "floor": "C: open, read 512, read 0x840, close",
+                      "a": [[os.path.join(floors, "cxx_floor"), r] for r in roms],
+                      "b": [[os.path.join(floors, "icon_floor"), r] for r in roms]},
+        "safe_write": {"what": "PNG written safely, 12", "floor": "C: open, read 512, read 0x840, close",
+                       "a": [[os.path.join(floors, "icon_file_floor"), r, png] for r in roms],
+                       "b": [[os.path.join(floors, "icon_floor"), r] for r in roms]},
+    }
+
+    def table(title, rows, timed):
+        chosen = [(name, job) for name, job in rows.items() if not wanted or name in wanted]
+        if not chosen:
+            return
+        print(f"{title:24} {'floor':42} {timed + ' ms':>12} {'floor ms':>9} {'CPU ratio':>9} {'wall ratio':>10}")
+        for name, job in chosen:
+            if name == "info256":  # the whole card: the padding back first
+                runner.run([cut, untrim_floor], counted=False)
+            figures = pair_up(runner, job, pairs)
+            a_cpu = statistics.median(c for c, _ in figures["a"])
+            b_cpu = statistics.median(c for c, _ in figures["b"])
+            cpu_ratio = statistics.median(a[0] / b[0] for a, b in zip(figures["a"], figures["b"]) if b[0] > 0)
+            wall_ratio = statistics.median(a[1] / b[1] for a, b in zip(figures["a"], figures["b"]))
+            print(f"{job['what']:24} {job['floor']:42} {a_cpu * 1000:12.1f} {b_cpu * 1000:9.1f} {cpu_ratio:9.2f} {wall_ratio:10.2f}",
+                  flush=True)
+
+    assert [*jobs, *yardsticks] == list(JOB_NAMES)
+    table("job", jobs, "cartscope")
+    table("yardstick", yardsticks, "yardstick")
     print(f"(medians of {pairs} pairs; times are CPU, user + system, of the run's processes)")
     if os.path.exists(png):
         os.remove(png)
