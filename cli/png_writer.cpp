@@ -187,10 +187,9 @@ Code canonical(std::vector<std::uint8_t> lengths) {
     return code;
 }
 
-// A Huffman code for symbols used `counts` times, none longer than `limit`
-// bits. At least two symbols get a code, so that the code is complete, as
-// every decoder takes it: unused ones are added when fewer are used.
-Code huffman(std::vector<std::uint32_t> counts, int limit) {
+}  // namespace
+
+std::vector<std::uint8_t> huffmanLengths(std::vector<std::uint32_t> counts, int limit) {
     std::size_t used = static_cast<std::size_t>(std::count_if(counts.begin(), counts.end(), [](auto n) { return n > 0; }));
     for (std::size_t i = 0; used < 2 && i < counts.size(); ++i)
         if (counts[i] == 0) {
@@ -224,13 +223,18 @@ Code huffman(std::vector<std::uint32_t> counts, int limit) {
         if (*std::max_element(depth.begin(), depth.begin() + static_cast<std::ptrdiff_t>(symbolOf.size())) <= limit) {
             std::vector<std::uint8_t> lengths(counts.size(), 0);
             for (std::size_t leaf = 0; leaf < symbolOf.size(); ++leaf) lengths[symbolOf[leaf]] = depth[leaf];
-            return canonical(std::move(lengths));
+            return lengths;
         }
         // Too deep: evener weights make a flatter tree.
         for (auto& n : counts)
             if (n > 0) n = (n + 1) / 2;
     }
 }
+
+namespace {
+
+// The canonical code of those lengths.
+Code huffman(std::vector<std::uint32_t> counts, int limit) { return canonical(huffmanLengths(std::move(counts), limit)); }
 
 // The bits that `code` gives symbols used `counts` times.
 std::uint64_t codedBits(const Code& code, const std::vector<std::uint32_t>& counts) {

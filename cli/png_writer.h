@@ -14,4 +14,12 @@ namespace cartscope::cli {
 // reason of the failure.
 std::string encodeIconPng(const IconPixels& icon, int size, std::vector<std::uint8_t>& png);
 
+// The bit length of each symbol's code in a Huffman code for symbols used
+// `counts` times (0: no code), none longer than `limit` bits; `counts` has at
+// least two symbols and at most 2^limit, and limit is at most 15. At least
+// two symbols get a code, so that the code is complete, as every decoder
+// takes it: unused ones are added when fewer are used. The writer's own
+// codes are made with it.
+std::vector<std::uint8_t> huffmanLengths(std::vector<std::uint32_t> counts, int limit);
+
 }  // namespace cartscope::cli

@@ -87,4 +87,50 @@ TEST(PngWriter, PicturesCompressNearlyAsWellAsZlib) {
     }
 }
 
+// Codes keep their limit and stay complete (the Kraft sum exactly 1, so that
+// every decoder takes them): with counts whose plain Huffman tree is far
+// deeper than the limit (Fibonacci counts make it as deep as there are
+// symbols), with even counts, and with one symbol used or none.
+TEST(PngWriter, HuffmanCodesKeepTheirLimitAndAreComplete) {
+    const auto fibonacci = [](std::size_t n) {
+        std::vector<std::uint32_t> counts{1, 1};
+        while (counts.size() < n) counts.push_back(counts[counts.size() - 1] + counts[counts.size() - 2]);
+        return counts;
+    };
+    std::vector<std::uint32_t> one(19, 0);
+    one[7] = 500;
+    std::vector<std::uint32_t> skewed(30, 1);
+    skewed[0] = 4'000'000'000u;
+    const struct {
+        const char* what;
+        std::vector<std::uint32_t> counts;
+        int limit;
+    } cases[] = {
+        {"Fibonacci, 30 literals", fibonacci(30), 15},
+        {"Fibonacci, 19 code lengths", fibonacci(19), 7},
+        {"Fibonacci, 46 literals", fibonacci(46), 15},
+        {"even, 288 literals", std::vector<std::uint32_t>(288, 9), 15},
+        {"one used", one, 7},
+        {"none used", std::vector<std::uint32_t>(30, 0), 15},
+        {"one far more used than the rest", skewed, 15},
+    };
+    for (const auto& c : cases) {
+        const std::vector<std::uint8_t> lengths = cartscope::cli::huffmanLengths(c.counts, c.limit);
+        ASSERT_EQ(lengths.size(), c.counts.size()) << c.what;
+        std::uint64_t kraft = 0;  // in units of 2^-limit
+        int coded = 0;
+        for (std::size_t i = 0; i < lengths.size(); ++i) {
+            EXPECT_LE(static_cast<int>(lengths[i]), c.limit) << c.what << ", symbol " << i;
+            if (c.counts[i] > 0) {
+                EXPECT_GT(lengths[i], 0) << c.what << ": symbol " << i << " is used but has no code";
+            }
+            if (lengths[i] == 0 || lengths[i] > c.limit) continue;
+            kraft += std::uint64_t{1} << (c.limit - lengths[i]);
+            ++coded;
+        }
+        EXPECT_GE(coded, 2) << c.what;
+        EXPECT_EQ(kraft, std::uint64_t{1} << c.limit) << c.what << ": the code is not complete";
+    }
+}
+
 }  // namespace
